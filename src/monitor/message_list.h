@@ -19,7 +19,7 @@ enum MessageColumn : int {
 // A list that has been told to ignore a stopped worker answers -1 / 0 / false and changes
 // nothing.
 class MessageListOps {
-public:
+  public:
     virtual ~MessageListOps() = default;
 
     // Appends a row of empty cells; answers its index.
