@@ -1,1 +1,172 @@
 #include "platform/codepage/codepage.h"
+
+#include <unicode/ucnv.h>
+#include <unicode/unorm2.h>
+
+#include <new>
+
+namespace tavolen::codepage {
+namespace {
+
+// Opening a converter costs far more than a short conversion, and the poll loop converts every
+// reply, so each thread keeps its own pair open for its lifetime (converters are not
+// thread-safe).
+class ThreadConverters {
+  public:
+    ThreadConverters() {
+        UErrorCode status = U_ZERO_ERROR;
+        gbk_ = ucnv_open("windows-936-2000", &status);
+        if (U_FAILURE(status)) gbk_ = nullptr;
+        status = U_ZERO_ERROR;
+        utf8_ = ucnv_open("UTF-8", &status);
+        if (U_FAILURE(status)) utf8_ = nullptr;
+        // Substitution stays ICU's default: U+FFFD for invalid source bytes, and the code
+        // page's own "?" for characters it lacks (for UTF-8, U+FFFD).
+    }
+    ~ThreadConverters() {
+        if (gbk_) ucnv_close(gbk_);
+        if (utf8_) ucnv_close(utf8_);
+    }
+    ThreadConverters(const ThreadConverters&) = delete;
+    ThreadConverters& operator=(const ThreadConverters&) = delete;
+
+    UConverter* get(int code_page) const {
+        switch (code_page) {
+            case cp_acp:
+            case cp_gbk:
+                return gbk_;
+            case cp_utf8:
+                return utf8_;
+            default:
+                return nullptr;
+        }
+    }
+
+  private:
+    UConverter* gbk_ = nullptr;
+    UConverter* utf8_ = nullptr;
+};
+
+UConverter* converter_for(int code_page) {
+    thread_local ThreadConverters converters;
+    return converters.get(code_page);
+}
+
+// Joins a base character and a following combining mark into the precomposed character where
+// one exists (e + U+0301 -> U+00E9), so that the code page can hold it. Only pairs are composed:
+// full normalisation would also replace compatibility ideographs that code page 936 holds as
+// they are. Returns false when nothing changed.
+bool compose_pairs(std::u16string_view units, std::u16string& out) {
+    UErrorCode status = U_ZERO_ERROR;
+    const UNormalizer2* nfc = unorm2_getNFCInstance(&status);
+    if (U_FAILURE(status)) return false;
+    bool changed = false;
+    out.clear();
+    out.reserve(units.size());
+    for (char16_t u : units) {
+        if (!out.empty() && !(u >= 0xD800 && u <= 0xDFFF) && !unorm2_hasBoundaryBefore(nfc, u)) {
+            char16_t last = out.back();
+            if (!(last >= 0xD800 && last <= 0xDFFF)) {
+                UChar32 c = unorm2_composePair(nfc, last, u);
+                if (c >= 0 && c <= 0xFFFF && !(c >= 0xD800 && c <= 0xDFFF)) {
+                    out.back() = static_cast<char16_t>(c);
+                    changed = true;
+                    continue;
+                }
+            }
+        }
+        out.push_back(u);
+    }
+    return changed;
+}
+
+bool all_ascii(const unsigned char* p, std::size_t n) {
+    unsigned char acc = 0;
+    for (std::size_t i = 0; i < n; ++i) acc |= p[i];
+    return acc < 0x80;
+}
+
+}  // namespace
+
+bool is_supported(int code_page) {
+    return code_page == cp_acp || code_page == cp_gbk || code_page == cp_utf8;
+}
+
+std::u16string multi_byte_to_wide_char(int code_page, std::string_view bytes) {
+    std::u16string out;
+    UConverter* cnv = converter_for(code_page);
+    if (!cnv || bytes.empty()) return out;
+
+    // ASCII is the same in both code pages and is most of what travels.
+    const auto* src = reinterpret_cast<const unsigned char*>(bytes.data());
+    if (all_ascii(src, bytes.size())) {
+        out.resize(bytes.size());
+        for (std::size_t i = 0; i < bytes.size(); ++i) out[i] = src[i];
+        return out;
+    }
+
+    try {
+        // Every source byte yields at most one UTF-16 unit in both code pages (a four-byte
+        // UTF-8 sequence gives two units), so one pass into a buffer of that size suffices.
+        out.resize(bytes.size() + 1);
+        ucnv_resetToUnicode(cnv);
+        UErrorCode status = U_ZERO_ERROR;
+        UChar* target = out.data();
+        const char* source = bytes.data();
+        ucnv_toUnicode(cnv, &target, out.data() + out.size(), &source, bytes.data() + bytes.size(),
+                       nullptr, true, &status);
+        if (U_FAILURE(status)) {
+            ucnv_resetToUnicode(cnv);
+            return {};
+        }
+        out.resize(static_cast<std::size_t>(target - out.data()));
+    } catch (const std::bad_alloc&) {
+        return {};
+    }
+    return out;
+}
+
+std::string wide_char_to_multi_byte(int code_page, std::u16string_view units, unsigned flags) {
+    std::string out;
+    UConverter* cnv = converter_for(code_page);
+    if (!cnv || units.empty()) return out;
+
+    bool ascii = true;
+    for (char16_t u : units) {
+        if (u >= 0x80) {
+            ascii = false;
+            break;
+        }
+    }
+    if (ascii) {
+        out.resize(units.size());
+        for (std::size_t i = 0; i < units.size(); ++i) out[i] = static_cast<char>(units[i]);
+        return out;
+    }
+
+    try {
+        std::u16string composed;
+        if (flags & wc_composite_check) {
+            if (compose_pairs(units, composed)) units = composed;
+        }
+
+        // At most two bytes per unit in code page 936 and three in UTF-8.
+        out.resize(units.size() * 3 + 1);
+        ucnv_resetFromUnicode(cnv);
+        UErrorCode status = U_ZERO_ERROR;
+        char* target = out.data();
+        const UChar* source = units.data();
+        ucnv_fromUnicode(cnv, &target, out.data() + out.size(), &source,
+                         units.data() + units.size(), nullptr, true, &status);
+        if (U_FAILURE(status)) {
+            ucnv_resetFromUnicode(cnv);
+            return {};
+        }
+        out.resize(static_cast<std::size_t>(target - out.data()));
+    } catch (const std::bad_alloc&) {
+        return {};
+    }
+    return out;
+}
+
+}  // namespace tavolen::codepage
