@@ -12,7 +12,7 @@ namespace tavolen::net {
 // A one-way switch that one thread trips and others watch. A transfer that blocks registers a
 // waker here, so that cancel() interrupts it at once instead of at its next timeout.
 class CancelToken {
-public:
+  public:
     using Waker = std::function<void()>;
 
     void cancel() {
@@ -41,7 +41,7 @@ public:
         wakers_.erase(id);
     }
 
-private:
+  private:
     std::atomic<bool> cancelled_{false};
     std::mutex mutex_;
     std::map<std::uint64_t, Waker> wakers_;
@@ -50,6 +50,8 @@ private:
 
 using CancelTokenPtr = std::shared_ptr<CancelToken>;
 
-inline CancelTokenPtr make_cancel_token() { return std::make_shared<CancelToken>(); }
+inline CancelTokenPtr make_cancel_token() {
+    return std::make_shared<CancelToken>();
+}
 
 }  // namespace tavolen::net
