@@ -63,6 +63,9 @@ class Variant {
     const Bstr* bstr() const noexcept { return std::get_if<Bstr>(&value_); }
     const DispatchPtr* dispatch() const noexcept { return std::get_if<DispatchPtr>(&value_); }
     const ByteArray* bytes() const noexcept { return std::get_if<ByteArray>(&value_); }
+    // Writable access, so that a callee can take a string or an array over without a copy.
+    Bstr* bstr() noexcept { return std::get_if<Bstr>(&value_); }
+    ByteArray* bytes() noexcept { return std::get_if<ByteArray>(&value_); }
 
     // The Variant a by-reference Variant points at (followed through any chain), else itself.
     const Variant& deref() const noexcept;

@@ -1,0 +1,195 @@
+#include "platform/vbregexp/regexp_engine.h"
+
+#include <pcre2.h>
+
+#include <algorithm>
+#include <utility>
+
+namespace tavolen::vbregexp {
+
+class CompiledPattern {
+  public:
+    explicit CompiledPattern(pcre2_code* code) : code_(code) {
+        std::uint32_t count = 0;
+        pcre2_pattern_info(code_, PCRE2_INFO_CAPTURECOUNT, &count);
+        groups_ = static_cast<int>(count);
+    }
+    ~CompiledPattern() { pcre2_code_free(code_); }
+    CompiledPattern(const CompiledPattern&) = delete;
+    CompiledPattern& operator=(const CompiledPattern&) = delete;
+
+    pcre2_code* code() const { return code_; }
+    int groups() const { return groups_; }
+
+  private:
+    pcre2_code* code_;
+    int groups_ = 0;
+};
+
+std::u16string_view MatchList::text(std::size_t m, int g) const {
+    if (!group_matched(m, g)) return {};
+    return std::u16string_view(subject).substr(begin(m, g), end(m, g) - begin(m, g));
+}
+
+namespace {
+
+// PCRE2's contexts, the JIT stack and the recent patterns belong to the thread: no locks.
+struct ThreadState {
+    pcre2_compile_context* compile = nullptr;
+    pcre2_match_context* match = nullptr;
+    pcre2_jit_stack* jit_stack = nullptr;
+
+    struct Entry {
+        std::u16string pattern;
+        RegexOptions options;
+        std::shared_ptr<const CompiledPattern> compiled;
+    };
+    std::vector<Entry> recent;  // most recently used first
+
+    ThreadState() {
+        compile = pcre2_compile_context_create(nullptr);
+        // "." stops at CR and LF, and so do "^" and "$" in multi-line mode.
+        if (compile) pcre2_set_newline(compile, PCRE2_NEWLINE_ANYCRLF);
+        match = pcre2_match_context_create(nullptr);
+        jit_stack = pcre2_jit_stack_create(32 * 1024, 1024 * 1024, nullptr);
+        if (match && jit_stack) pcre2_jit_stack_assign(match, nullptr, jit_stack);
+    }
+    ~ThreadState() {
+        recent.clear();
+        pcre2_jit_stack_free(jit_stack);
+        pcre2_match_context_free(match);
+        pcre2_compile_context_free(compile);
+    }
+};
+
+ThreadState& thread_state() {
+    thread_local ThreadState state;
+    return state;
+}
+
+constexpr std::size_t recent_capacity = 16;
+constexpr std::size_t longest_cached_pattern = 4096;
+
+std::shared_ptr<const CompiledPattern> compile_uncached(ThreadState& state,
+                                                        std::u16string_view pattern,
+                                                        RegexOptions options) {
+    // JavaScript's reading of the syntax: \uhhhh and \xhh escapes, a back reference to a group
+    // that took no part matches the empty text, "[]" and "[^]" are valid classes, "$" outside
+    // multi-line mode is the end of the subject only.
+    std::uint32_t flags =
+        PCRE2_ALT_BSUX | PCRE2_MATCH_UNSET_BACKREF | PCRE2_ALLOW_EMPTY_CLASS | PCRE2_DOLLAR_ENDONLY;
+    if (options.ignore_case) flags |= PCRE2_CASELESS;
+    if (options.multiline) flags |= PCRE2_MULTILINE;
+    int error = 0;
+    PCRE2_SIZE error_offset = 0;
+    pcre2_code* code = pcre2_compile(reinterpret_cast<PCRE2_SPTR>(pattern.data()), pattern.size(),
+                                     flags, &error, &error_offset, state.compile);
+    if (!code) return nullptr;
+    // Without JIT support the interpreter runs the same pattern; a failed JIT is no error.
+    pcre2_jit_compile(code, PCRE2_JIT_COMPLETE);
+    return std::make_shared<const CompiledPattern>(code);
+}
+
+}  // namespace
+
+std::shared_ptr<const CompiledPattern> compile_pattern(std::u16string_view pattern,
+                                                       RegexOptions options) {
+    ThreadState& state = thread_state();
+    if (!state.compile || !state.match) return nullptr;
+    auto& recent = state.recent;
+    for (auto it = recent.begin(); it != recent.end(); ++it) {
+        if (it->options == options && it->pattern == pattern) {
+            std::rotate(recent.begin(), it, it + 1);
+            return recent.front().compiled;
+        }
+    }
+    auto compiled = compile_uncached(state, pattern, options);
+    if (compiled && pattern.size() <= longest_cached_pattern) {
+        if (recent.size() == recent_capacity) recent.pop_back();
+        recent.insert(recent.begin(), {std::u16string(pattern), options, compiled});
+    }
+    return compiled;
+}
+
+SearchStatus search(const CompiledPattern& pattern, std::u16string subject, bool global,
+                    MatchList& out, const RegexLimits& limits) {
+    out.subject = std::move(subject);
+    out.groups = pattern.groups();
+    out.offsets.clear();
+
+    ThreadState& state = thread_state();
+    pcre2_set_match_limit(state.match, limits.match_limit);
+    pcre2_set_depth_limit(state.match, limits.depth_limit);
+    pcre2_set_heap_limit(state.match, limits.heap_limit_kib);
+
+    struct MatchData {
+        pcre2_match_data* data;
+        ~MatchData() { pcre2_match_data_free(data); }
+    } md{pcre2_match_data_create_from_pattern(pattern.code(), nullptr)};
+    if (!md.data) return SearchStatus::error;
+
+    const auto* units = reinterpret_cast<PCRE2_SPTR>(out.subject.data());
+    const PCRE2_SIZE length = out.subject.size();
+    const int pairs = out.groups + 1;
+    PCRE2_SIZE start = 0;
+    while (start <= length) {
+        int rc = pcre2_match(pattern.code(), units, length, start, 0, md.data, state.match);
+        if (rc == PCRE2_ERROR_NOMATCH) break;
+        if (rc < 0) {
+            out.offsets.clear();
+            return (rc == PCRE2_ERROR_MATCHLIMIT || rc == PCRE2_ERROR_DEPTHLIMIT ||
+                    rc == PCRE2_ERROR_HEAPLIMIT || rc == PCRE2_ERROR_JIT_STACKLIMIT ||
+                    rc == PCRE2_ERROR_NOMEMORY)
+                       ? SearchStatus::limit_exceeded
+                       : SearchStatus::error;
+        }
+        const PCRE2_SIZE* ovector = pcre2_get_ovector_pointer(md.data);
+        for (int g = 0; g < pairs; ++g) {
+            // Groups past rc took no part; PCRE2 marks unset ones with PCRE2_UNSET.
+            const bool set = g < rc && ovector[2 * g] != PCRE2_UNSET;
+            out.offsets.push_back(set ? static_cast<std::int32_t>(ovector[2 * g]) : -1);
+            out.offsets.push_back(set ? static_cast<std::int32_t>(ovector[2 * g + 1]) : -1);
+        }
+        if (!global) break;
+        // \K can end a match before its start; never step backwards.
+        const PCRE2_SIZE end = std::max(ovector[1], start);
+        start = end == ovector[0] ? end + 1 : end;
+    }
+    return SearchStatus::ok;
+}
+
+std::u16string replace_matches(const MatchList& matches, std::u16string_view replacement) {
+    const std::u16string_view subject = matches.subject;
+    std::u16string out;
+    out.reserve(subject.size());
+    std::size_t copied = 0;
+    for (std::size_t m = 0; m < matches.count(); ++m) {
+        const std::size_t begin = static_cast<std::size_t>(matches.begin(m, 0));
+        const std::size_t end = static_cast<std::size_t>(matches.end(m, 0));
+        if (begin < copied) continue;  // a \K match overlapping the previous one
+        out.append(subject.substr(copied, begin - copied));
+        for (std::size_t i = 0; i < replacement.size(); ++i) {
+            const char16_t c = replacement[i];
+            const char16_t next = i + 1 < replacement.size() ? replacement[i + 1] : 0;
+            if (c != u'$' || next == 0) {
+                out.push_back(c);
+            } else if (next == u'$') {
+                out.push_back(u'$');
+                ++i;
+            } else if (next == u'&') {
+                out.append(matches.text(m, 0));
+                ++i;
+            } else if (next >= u'1' && next <= u'9' && next - u'0' <= matches.groups) {
+                out.append(matches.text(m, next - u'0'));
+                ++i;
+            } else {
+                out.push_back(c);
+            }
+        }
+        copied = std::max(end, begin);
+    }
+    out.append(subject.substr(std::min(copied, subject.size())));
+    return out;
+}
+
+}  // namespace tavolen::vbregexp
