@@ -622,7 +622,7 @@ bool add_request_headers(Internet request, std::u16string_view headers, unsigned
             if (line.value.empty())
                 r->headers.erase(same);
             else
-                same->value = std::move(line.value);
+                *same = std::move(line);
         } else if (!(replace && line.value.empty())) {
             r->headers.push_back(std::move(line));
         }
