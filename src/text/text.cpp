@@ -43,8 +43,17 @@ bool equal_at(std::string_view text, std::size_t pos, std::string_view sought, b
     return true;
 }
 
-// Scans character starts from pos for sought; returns its index or npos. A lone lead byte at
-// the very end is still a candidate, then ends the scan.
+// Whether index i is a character start, given that known <= i is one. The bytes of 0x80 and
+// above just before i pair up from the start of their run (a byte below 0x80 always ends a
+// character), so i starts a character when that run has even length.
+inline bool is_char_start(std::string_view text, std::size_t known, std::size_t i) {
+    std::size_t k = i;
+    while (k > known && is_lead(byte_at(text, k - 1))) --k;
+    return (i - k) % 2 == 0;
+}
+
+// Scans the character starts from pos (taken as one) for sought; returns its index or npos.
+// A lone lead byte at the very end is still a candidate, and the last one.
 std::size_t scan_for(std::string_view text, std::string_view sought, std::size_t pos, bool fold) {
     const std::size_t len = text.size();
     const std::size_t m = sought.size();
@@ -52,11 +61,29 @@ std::size_t scan_for(std::string_view text, std::string_view sought, std::size_t
     const std::size_t last = len - m;  // last index where a match still fits
     const Byte first = static_cast<Byte>(sought[0]);
     const Byte first_folded = fold_ascii(first);
+
+    if (!fold || (first_folded == first && (first < 'a' || first > 'z'))) {
+        // Jump between occurrences of the first byte with memchr and check afterwards that
+        // each one starts a character. pos always stays a known character start, and moves past
+        // every candidate, so the look-back in is_char_start stays linear overall.
+        const char* base = text.data();
+        while (pos <= last) {
+            const void* hit = std::memchr(base + pos, first, last - pos + 1);
+            if (!hit) return std::string_view::npos;
+            const auto at = static_cast<std::size_t>(static_cast<const char*>(hit) - base);
+            if (is_char_start(text, pos, at)) {
+                if (equal_at(text, at, sought, fold)) return at;
+                pos = at + (is_lead(first) ? 2 : 1);
+            } else {
+                pos = at + 1;  // at is a trail byte, so the next byte starts a character
+            }
+        }
+        return std::string_view::npos;
+    }
+
     while (pos <= last) {
         const Byte c = byte_at(text, pos);
-        if (fold ? fold_ascii(c) == first_folded : c == first) {
-            if (equal_at(text, pos, sought, fold)) return pos;
-        }
+        if (fold_ascii(c) == first_folded && equal_at(text, pos, sought, fold)) return pos;
         pos += is_lead(c) ? 2 : 1;
     }
     return std::string_view::npos;
@@ -185,34 +212,27 @@ Text replace_text(std::string_view text, std::string_view sought, std::string_vi
     const bool fold = !case_sensitive;
     const std::size_t len = text.size();
     const std::size_t m = sought.size();
-    const Byte first = static_cast<Byte>(sought[0]);
-    const Byte first_folded = fold_ascii(first);
 
     Text out;
     out.reserve(replacement.size() > m ? len + len / 4 : len);
     std::size_t copied = 0;  // text[copied, pos) is still to be appended
     std::size_t pos = from;
     while (remaining != 0 && len - pos >= m) {
-        const Byte c = byte_at(text, pos);
-        if ((fold ? fold_ascii(c) == first_folded : c == first) &&
-            equal_at(text, pos, sought, fold)) {
-            out.append(text.substr(copied, pos - copied));
-            out.append(replacement);
-            pos += m;  // replaced text is never rescanned
-            copied = pos;
-            if (remaining > 0) --remaining;
-            continue;
-        }
-        if (is_lead(c)) {
-            if (pos + 1 >= len) {
-                // An incomplete character that the scan reaches at the very end is dropped.
-                out.append(text.substr(copied, pos - copied));
+        const std::size_t at = scan_for(text, sought, pos, fold);
+        if (at == std::string_view::npos) {
+            // The scan runs on to the end. A one-byte sought lets it reach the last byte, and
+            // if that is the lead byte of an incomplete character the scan drops it.
+            if (m == 1 && is_lead(byte_at(text, len - 1)) && is_char_start(text, pos, len - 1)) {
+                out.append(text.substr(copied, len - 1 - copied));
                 return out;
             }
-            pos += 2;
-        } else {
-            pos += 1;
+            break;
         }
+        out.append(text.substr(copied, at - copied));
+        out.append(replacement);
+        pos = at + m;  // replaced text is never rescanned
+        copied = pos;
+        if (remaining > 0) --remaining;
     }
     out.append(text.substr(copied));
     return out;
