@@ -32,7 +32,8 @@ ByteBuffer ansi_to_utf16(std::string_view text, bool drop_terminator = false);
 // Units up to the first zero unit, composed where possible, to code page 936.
 Text utf16_to_ansi(const ByteBuffer& buffer);
 
-// Direct forms for the code that talks to libraries in UTF-8 or UTF-16.
+// Direct forms for the code that talks to libraries in UTF-8 or UTF-16. Like the buffer forms
+// they read their input up to its first zero.
 std::u16string ansi_to_u16string(std::string_view text);
 Text u16string_to_ansi(std::u16string_view units);
 std::string ansi_to_utf8(std::string_view text);

@@ -3,7 +3,7 @@
 #include <unicode/ucnv.h>
 #include <unicode/unorm2.h>
 
-#include <new>
+#include <exception>
 
 namespace tavolen::codepage {
 namespace {
@@ -120,7 +120,7 @@ std::u16string multi_byte_to_wide_char(int code_page, std::string_view bytes) {
             return {};
         }
         out.resize(static_cast<std::size_t>(target - out.data()));
-    } catch (const std::bad_alloc&) {
+    } catch (const std::exception&) {  // allocation failures
         return {};
     }
     return out;
@@ -163,7 +163,7 @@ std::string wide_char_to_multi_byte(int code_page, std::u16string_view units, un
             return {};
         }
         out.resize(static_cast<std::size_t>(target - out.data()));
-    } catch (const std::bad_alloc&) {
+    } catch (const std::exception&) {  // allocation failures
         return {};
     }
     return out;
