@@ -1,0 +1,140 @@
+#include <benchmark/benchmark.h>
+#include <curl/curl.h>
+#include <httplib.h>
+
+#include <atomic>
+#include <cctype>
+#include <chrono>
+#include <string>
+#include <thread>
+
+#include "monitor/message_rows.h"
+#include "monitor/poll_loop.h"
+#include "monitor/working_set_trim.h"
+
+namespace tavolen {
+namespace {
+
+std::string percent_encode(const std::string& text) {
+    static const char hex[] = "0123456789ABCDEF";
+    std::string out;
+    for (unsigned char c : text) {
+        if (std::isalnum(c) || c == '-' || c == '_' || c == '.' || c == '~') {
+            out += static_cast<char>(c);
+        } else {
+            out += '%';
+            out += hex[c >> 4];
+            out += hex[c & 15];
+        }
+    }
+    return out;
+}
+
+// 36 viewer messages and 4 admin messages, UTF-8 with Chinese text, as the endpoint sends them.
+std::string forty_message_reply() {
+    std::string room, admin;
+    for (int i = 0; i < 40; ++i) {
+        std::string m = "{\"uid\":" + std::to_string(3000000 + i * 7919) +
+                        ",\"nickname\":\"\xE8\xA7\x82\xE4\xBC\x97" + std::to_string(i) +
+                        "\",\"text\":\"\xE4\xB8\xBB\xE6\x92\xAD\xE5\xA5\xBD 666 #" +
+                        std::to_string(i) +
+                        "\",\"timeline\":\"20:15:" + std::to_string(10 + i / 3) + "\"}";
+        std::string& list = i < 36 ? room : admin;
+        list += (list.empty() ? "" : ",") + m;
+    }
+    return percent_encode("{\"code\":0,\"msg\":\"ok\",\"data\":{\"room\":[" + room +
+                          "],\"admin\":[" + admin + "]}}");
+}
+
+class Endpoint {
+  public:
+    Endpoint() : body_(forty_message_reply()) {
+        server_.set_tcp_nodelay(true);
+        server_.Post("/ajax/msg", [this](const httplib::Request&, httplib::Response& response) {
+            ++requests_;
+            response.set_content(body_, "text/plain");
+        });
+        port_ = server_.bind_to_any_port("127.0.0.1");
+        thread_ = std::thread([this] { server_.listen_after_bind(); });
+    }
+    ~Endpoint() {
+        server_.stop();
+        thread_.join();
+    }
+    std::string host() const { return "127.0.0.1:" + std::to_string(port_); }
+    long requests() const { return requests_.load(); }
+    std::size_t reply_size() const { return body_.size(); }
+
+  private:
+    std::string body_;
+    httplib::Server server_;
+    std::atomic<long> requests_{0};
+    int port_ = 0;
+    std::thread thread_;
+};
+
+Endpoint& endpoint() {
+    static Endpoint e;
+    return e;
+}
+
+constexpr auto run_time = std::chrono::seconds(3);
+
+// Whole passes of the poll loop (request, decode, two parses, 160 field reads, 40 duplicate
+// tests, trim) for a fixed time; the loop has no other way of being timed from outside.
+void BM_PollLoopPasses(benchmark::State& state) {
+    Endpoint& e = endpoint();
+    for (auto _ : state) {
+        MessageRows rows;
+        auto stop = net::make_cancel_token();
+        const long before = e.requests();
+        const auto start = std::chrono::steady_clock::now();
+        std::thread worker([&] { poll_room_messages("123", rows, stop, RoomEndpoint{e.host()}); });
+        std::this_thread::sleep_for(run_time);
+        stop->cancel();
+        worker.join();
+        const double seconds =
+            std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+        state.counters["passes_per_s"] = (e.requests() - before) / seconds;
+        state.counters["rows"] = rows.size();
+    }
+    state.counters["reply_bytes"] = e.reply_size();
+}
+BENCHMARK(BM_PollLoopPasses)->Iterations(1)->Unit(benchmark::kSecond)->UseRealTime();
+
+size_t discard(char*, size_t size, size_t count, void*) {
+    return size * count;
+}
+
+// The same POST through a bare libcurl easy handle per request, against the same server.
+void BM_BareCurlPosts(benchmark::State& state) {
+    Endpoint& e = endpoint();
+    const std::string url = "http://" + e.host() + "/ajax/msg";
+    for (auto _ : state) {
+        const long before = e.requests();
+        const auto start = std::chrono::steady_clock::now();
+        while (std::chrono::steady_clock::now() - start < run_time) {
+            CURL* curl = curl_easy_init();
+            curl_easy_setopt(curl, CURLOPT_URL, url.c_str());
+            curl_easy_setopt(curl, CURLOPT_POSTFIELDS, "roomid=123");
+            curl_easy_setopt(curl, CURLOPT_WRITEFUNCTION, discard);
+            curl_easy_perform(curl);
+            curl_easy_cleanup(curl);
+        }
+        const double seconds =
+            std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+        state.counters["posts_per_s"] = (e.requests() - before) / seconds;
+    }
+}
+BENCHMARK(BM_BareCurlPosts)->Iterations(1)->Unit(benchmark::kSecond)->UseRealTime();
+
+// The trim alone, as each pass makes it over this machine's process table.
+void BM_TrimAllWorkingSets(benchmark::State& state) {
+    for (auto _ : state) trim_all_working_sets();
+}
+BENCHMARK(BM_TrimAllWorkingSets)->Unit(benchmark::kMicrosecond);
+
+}  // namespace
+}  // namespace tavolen
+
+BENCHMARK_MAIN();
