@@ -71,12 +71,18 @@ class ScriptControl final : public com::Dispatch {
         if (!add_code && !com::same_name(name, "Eval")) return com::hr_unknown_name;
         if (kind != InvokeKind::method) return com::hr_member_not_found;
         if (args.size() != 1) return com::hr_bad_param_count;
-        Variant code;
-        if (com::failed(com::variant_change_type(code, args[0].deref(), com::VarType::bstr)))
-            return com::hr_type_mismatch;
+        // A text argument is used where it lies: a document's text may be tens of megabytes.
+        Variant converted;
+        const com::Bstr* code = args[0].deref().bstr();
+        if (code == nullptr) {
+            if (com::failed(
+                    com::variant_change_type(converted, args[0].deref(), com::VarType::bstr)))
+                return com::hr_type_mismatch;
+            code = converted.bstr();
+        }
         // No code runs before a language is chosen, as with the platform's control.
         if (language_.empty()) return com::hr_unexpected;
-        const com::Bstr& text = *code.bstr();
+        const com::Bstr& text = *code;
         std::optional<ScriptValue> value = add_code ? engine_.add_code(text) : engine_.eval(text);
         if (!value) return com::hr_exception;
         if (!add_code) result = to_variant(*value);

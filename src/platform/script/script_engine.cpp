@@ -405,6 +405,8 @@ std::optional<ScriptValue> ScriptEngine::eval(std::u16string_view code) {
 
 std::optional<ScriptValue> ScriptEngine::Impl::run(std::u16string_view code, bool eval_code) {
     if (ctx == nullptr) return std::nullopt;
+    // Source the heap could never hold is refused before it is even converted.
+    if (code.size() > limits.memory_bytes) return std::nullopt;
     const std::string source = utf16_to_engine(code);
 
     if (eval_code && limits.member_path_shortcut) {
