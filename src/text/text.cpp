@@ -4,7 +4,6 @@
 #include <charconv>
 #include <climits>
 #include <cmath>
-#include <cstdio>
 #include <cstring>
 #include <limits>
 #include <new>
@@ -412,10 +411,12 @@ Text number_to_text(unsigned long long value) {
 Text number_to_text(double value) {
     if (std::isnan(value)) return "nan";
     if (std::isinf(value)) return value < 0 ? "-inf" : "inf";
+    // to_chars writes what printf's "%.13g" writes, but never with a locale's decimal comma
+    // (the GUI may set one); the text ends up in scripts and must read back as a number.
     char buf[40];
-    const int n = std::snprintf(buf, sizeof buf, "%.13g", value);
-    if (n <= 0 || static_cast<std::size_t>(n) >= sizeof buf) return {};
-    Text out(buf, static_cast<std::size_t>(n));
+    const auto r = std::to_chars(buf, buf + sizeof buf, value, std::chars_format::general, 13);
+    if (r.ec != std::errc()) return {};
+    Text out(buf, r.ptr);
     // The exponent always carries at least three digits: 1e+20 is written 1e+020.
     const std::size_t e = out.find('e');
     if (e != Text::npos && e + 2 <= out.size()) {

@@ -3,7 +3,10 @@
 #include <gtest/gtest.h>
 
 #include <climits>
+#include <cmath>
 #include <cstdint>
+#include <cstdio>
+#include <cstring>
 #include <random>
 #include <string>
 #include <vector>
@@ -341,6 +344,32 @@ TEST(NumberToText, WritesIntegersExactlyAndDoublesAsPercentPoint13G) {
         {1.7976931348623157e308, "1.797693134862e+308"},
     };
     for (const auto& c : cases) EXPECT_EQ(number_to_text(c.value), c.expected) << c.value;
+}
+
+TEST(NumberToText, AgreesWithPrintfOnRandomDoublesButForTheExponentWidth) {
+    // printf (in the C locale of this test) is the reference; only the exponent's width differs.
+    auto drop_exponent_zeros = [](std::string s) {
+        const std::size_t e = s.find('e');
+        if (e != std::string::npos)
+            while (s.size() > e + 3 && s[e + 2] == '0') s.erase(e + 2, 1);
+        return s;
+    };
+    std::mt19937_64 rng(777);
+    for (int i = 0; i < 20000; ++i) {
+        double v;
+        const std::uint64_t bits = rng();
+        std::memcpy(&v, &bits, sizeof v);
+        if (!std::isfinite(v)) continue;
+        if (i % 2) v = static_cast<double>(static_cast<std::int64_t>(bits >> 20)) / 1000.0;
+        char reference[64];
+        std::snprintf(reference, sizeof reference, "%.13g", v);
+        const Text got = number_to_text(v);
+        ASSERT_EQ(drop_exponent_zeros(got), drop_exponent_zeros(reference)) << reference;
+        const std::size_t e = got.find('e');
+        if (e != Text::npos) {
+            ASSERT_GE(got.size() - e - 2, 3u) << got;
+        }
+    }
 }
 
 TEST(TextToNumber, FoldsFullWidthFormsAndWrapsIn32Bits) {
