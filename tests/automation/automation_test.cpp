@@ -269,5 +269,42 @@ TEST(StandardObjects, TheRegexObjectIsRegisteredUnderItsProgId) {
     EXPECT_EQ(com_call<Text>(re, "Replace", "a12b345", "<$&>"), "a<12>b<345>");
 }
 
+#ifdef TAVOLEN_HAVE_SCRIPT
+TEST(StandardObjects, ScriptControlThroughLateBoundCalls) {
+    ComInit init;
+    ComObject engine;
+    ASSERT_TRUE(com_create(engine, "MSScriptControl.ScriptControl"));
+    com_put(engine, "Language", "JavaScript");
+    com_call<double>(engine, "AddCode", "var da={n:1.5,s:'\xD6\xD0',b:true,o:{}}");
+    EXPECT_EQ(com_call<double>(engine, "Eval", "da.n"), 1.5);
+    EXPECT_EQ(com_call<Text>(engine, "Eval", "da.s"), "\xD6\xD0");
+    EXPECT_EQ(com_call<Text>(engine, "Eval", "da.b"), "-1");
+    EXPECT_TRUE(com_call<bool>(engine, "Eval", "null !=da"));
+    // A script error, or a value of no use, gives the empty value of the kind asked for.
+    EXPECT_EQ(com_call<Text>(engine, "Eval", "da.missing.x"), "");
+    EXPECT_EQ(com_call<double>(engine, "Eval", "da.s"), 0);
+    EXPECT_FALSE(com_call<bool>(engine, "Eval", "(("));
+}
+#endif
+
+#ifdef TAVOLEN_HAVE_ADOSTREAM
+TEST(StandardObjects, StreamRecodesABodyPassedByReference) {
+    ComInit init;
+    ComObject stream;
+    ASSERT_TRUE(com_create(stream, "Adodb.Stream"));
+    Variant body;
+    variant_set(body, ByteBuffer{0xD6, 0xD0, 0xCE, 0xC4, 'o', 'k'});
+    com_put(stream, "Type", 1);
+    com_put(stream, "Mode", 3);
+    com_call(stream, "Open");
+    com_call(stream, "Write", by_reference(body));
+    com_put(stream, "Position", 0);
+    com_put(stream, "Type", 2);
+    com_put(stream, "Charset", "gbk");
+    EXPECT_EQ(com_call<Text>(stream, "ReadText"), Text(gbk_zhongwen) + "ok");
+    com_call(stream, "Close");
+}
+#endif
+
 }  // namespace
 }  // namespace tavolen
