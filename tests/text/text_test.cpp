@@ -482,7 +482,7 @@ TEST(LargeTexts, MegabyteTextsAreScannedToTheEnd) {
     EXPECT_EQ(replace_text(big + "A", "A", "").size(), 2 * n);
     EXPECT_EQ(replace_text(big, kIdeograph, "a"), std::string(n, 'a'));
 
-    const std::string commas(3u << 20, ',');
+    const std::string commas(1u << 20, ',');
     EXPECT_EQ(split_text(commas).size(), commas.size());
     EXPECT_EQ(trim_text(std::string(n, ' ') + "x" + std::string(n, ' ')), "x");
     EXPECT_EQ(remove_spaces(std::string(n, ' ')), "");
