@@ -118,6 +118,7 @@ SearchStatus search(const CompiledPattern& pattern, std::u16string subject, bool
     out.offsets.clear();
 
     ThreadState& state = thread_state();
+    if (!state.match) return SearchStatus::error;
     pcre2_set_match_limit(state.match, limits.match_limit);
     pcre2_set_depth_limit(state.match, limits.depth_limit);
     pcre2_set_heap_limit(state.match, limits.heap_limit_kib);
