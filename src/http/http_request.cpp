@@ -209,10 +209,12 @@ Text http_request(std::string_view url, const HttpRequestOptions& o) {
                                              &location, o.cookies, o.merge_cookies});
                                         // A body that broke off stays reported as such.
                                         if (read_failed) status_text = http_error::read;
-                                        response_bytes = received;
                                         result = bytes_to_text(received);
                                         result =
                                             apply_page_charset(regex, std::move(result), received);
+                                        // The caller's copy; moved, as the body is not needed
+                                        // any more (it may be up to 64 MiB).
+                                        response_bytes = std::move(received);
                                     }
                                     pump_messages();
                                 } else {
