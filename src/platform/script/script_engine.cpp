@@ -7,6 +7,7 @@
 #include <unordered_map>
 
 #include "duktape.h"
+#include "platform/script/heap_arena.h"
 
 namespace tavolen::script {
 
@@ -17,52 +18,22 @@ using Clock = std::chrono::steady_clock;
 // Per-heap bookkeeping, reached by the allocator and the deadline check through the heap's
 // user data pointer.
 struct HeapState {
-    std::size_t used = 0;
-    std::size_t cap = 0;
+    explicit HeapState(std::size_t cap) : arena(cap) {}
+    HeapArena arena;
     Clock::time_point deadline{};
     bool deadline_armed = false;
 };
 
-// Each block carries its size in front, so that realloc and free can keep the count exact.
-// 16 bytes keep the block aligned for any type the engine stores.
-constexpr std::size_t block_header = 16;
-
 void* heap_alloc(void* udata, duk_size_t size) {
-    auto* state = static_cast<HeapState*>(udata);
-    if (size > state->cap - state->used) return nullptr;
-    auto* base = static_cast<unsigned char*>(std::malloc(size + block_header));
-    if (base == nullptr) return nullptr;
-    std::memcpy(base, &size, sizeof size);
-    state->used += size;
-    return base + block_header;
+    return static_cast<HeapState*>(udata)->arena.allocate(size);
 }
 
 void heap_free(void* udata, void* ptr) {
-    if (ptr == nullptr) return;
-    auto* state = static_cast<HeapState*>(udata);
-    auto* base = static_cast<unsigned char*>(ptr) - block_header;
-    duk_size_t size;
-    std::memcpy(&size, base, sizeof size);
-    state->used -= size;
-    std::free(base);
+    static_cast<HeapState*>(udata)->arena.release(ptr);
 }
 
 void* heap_realloc(void* udata, void* ptr, duk_size_t size) {
-    if (ptr == nullptr) return heap_alloc(udata, size);
-    if (size == 0) {
-        heap_free(udata, ptr);
-        return nullptr;
-    }
-    auto* state = static_cast<HeapState*>(udata);
-    auto* base = static_cast<unsigned char*>(ptr) - block_header;
-    duk_size_t old_size;
-    std::memcpy(&old_size, base, sizeof old_size);
-    if (size > old_size && size - old_size > state->cap - state->used) return nullptr;
-    auto* moved = static_cast<unsigned char*>(std::realloc(base, size + block_header));
-    if (moved == nullptr) return nullptr;
-    std::memcpy(moved, &size, sizeof size);
-    state->used = state->used - old_size + size;
-    return moved + block_header;
+    return static_cast<HeapState*>(udata)->arena.reallocate(ptr, size);
 }
 
 // Every entry into the engine is a protected call, so nothing should ever reach this; if the
@@ -359,6 +330,7 @@ std::u16string engine_to_utf16(std::string_view bytes) {
 // --- the engine -------------------------------------------------------------------------------
 
 struct ScriptEngine::Impl {
+    explicit Impl(const ScriptLimits& l) : limits(l), state(l.memory_bytes) {}
     ScriptLimits limits;
     HeapState state;
     duk_context* ctx = nullptr;
@@ -371,28 +343,26 @@ struct ScriptEngine::Impl {
     }
 };
 
-ScriptEngine::ScriptEngine(const ScriptLimits& limits) : impl_(std::make_unique<Impl>()) {
-    impl_->limits = limits;
-    impl_->state.cap = limits.memory_bytes;
-    impl_->ctx = duk_create_heap(heap_alloc, heap_realloc, heap_free, &impl_->state, heap_fatal);
-    if (impl_->ctx != nullptr &&
-        duk_safe_call(impl_->ctx, remove_engine_extras, nullptr, 0, 1) != DUK_EXEC_SUCCESS) {
-        duk_destroy_heap(impl_->ctx);
-        impl_->ctx = nullptr;
-    }
-    if (impl_->ctx != nullptr) duk_pop(impl_->ctx);
+ScriptEngine::ScriptEngine(const ScriptLimits& limits) : impl_(std::make_unique<Impl>(limits)) {
+    duk_context* ctx =
+        duk_create_heap(heap_alloc, heap_realloc, heap_free, &impl_->state, heap_fatal);
+    if (ctx == nullptr) return;
+    if (duk_safe_call(ctx, remove_engine_extras, nullptr, 0, 1) != DUK_EXEC_SUCCESS) return;
+    duk_pop(ctx);
+    impl_->ctx = ctx;
 }
 
-ScriptEngine::~ScriptEngine() {
-    if (impl_->ctx != nullptr) duk_destroy_heap(impl_->ctx);
-}
+// Every block of the heap lives in the arena, and no script can register a finalizer (the
+// engine object that offers them is gone), so dropping the arena is the whole teardown: no
+// final collection over a heap that is thrown away anyway.
+ScriptEngine::~ScriptEngine() = default;
 
 bool ScriptEngine::usable() const {
     return impl_->ctx != nullptr;
 }
 
 std::size_t ScriptEngine::heap_bytes() const {
-    return impl_->state.used;
+    return impl_->state.arena.used();
 }
 
 std::optional<ScriptValue> ScriptEngine::add_code(std::u16string_view code) {
