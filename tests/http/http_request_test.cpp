@@ -11,6 +11,7 @@
 #include "local_server.h"
 #include "raw_server.h"
 #include "text/encoding.h"
+#include "tls_server.h"
 
 namespace tavolen {
 namespace {
@@ -328,6 +329,12 @@ TEST(HttpRequest, ProxyAndCredentials) {
     EXPECT_EQ(proxy.header("Authorization"), "Basic dTpw");
     EXPECT_EQ(proxy.header("Proxy-Authorization"), "Basic cHU6cHA=");
 
+    // An https address names the proxy as given: the transfer asks it for a tunnel.
+    http_request("https://tavolen.invalid/x",
+                 {.proxy = "127.0.0.1:" + std::to_string(proxy.port()), .status_text = &status});
+    EXPECT_EQ(proxy.request_line(), "CONNECT tavolen.invalid:443 HTTP/1.1");
+    EXPECT_EQ(utf8(status), "711 发送请求失败!");  // what came back is no TLS
+
     ReplyServer server(ok_reply);
     http_request(server.url(), {.user_name = "u", .password = "", .proxy_user_name = "pu"});
     EXPECT_EQ(server.header("Authorization"), "<none>");
@@ -381,6 +388,23 @@ TEST(HttpRequest, FailuresReportTheirNumberAndPumpCount) {
         EXPECT_EQ(cookies, "c=1");
         EXPECT_EQ(bytes, ByteBuffer{1});
     }
+}
+
+TEST(HttpRequest, HttpsToAnUntrustedCertificateFailsAtSend) {
+    test::TlsServer server;
+    std::atomic<int> served{0};
+    ASSERT_NE(server.server(), nullptr);
+    server.server()->Get("/", [&](const httplib::Request&, httplib::Response& res) {
+        ++served;
+        res.set_content("secret", "text/plain");
+    });
+    ASSERT_TRUE(server.start());
+    Text status;
+    PumpCounter pumps;
+    EXPECT_EQ(http_request(server.url(), {.status_text = &status}), "");
+    EXPECT_EQ(utf8(status), "711 发送请求失败!");
+    EXPECT_EQ(pumps.count, 7);
+    EXPECT_EQ(served, 0);
 }
 
 TEST(HttpRequest, BodyCutShortIsAReadFailureWithTheBytesSoFar) {
