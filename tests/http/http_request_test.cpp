@@ -167,6 +167,13 @@ TEST(HttpRequest, VerbsTargetsAndBody) {
     http_request(server.url("/ajax/msg"), {.method = 1, .body = "roomid=12345"});
     EXPECT_TRUE(server.last().ends_with("\r\n\r\nroomid=12345"));
     EXPECT_EQ(server.header("Content-Length"), "12");
+    // Any verb carries a body when given one, with its length and no type of its own.
+    for (int method : {0, 5}) {
+        http_request(server.url("/b"), {.method = method, .body = "q=1"});
+        EXPECT_TRUE(server.last().ends_with("\r\n\r\nq=1")) << server.last();
+        EXPECT_EQ(server.header("Content-Length"), "3");
+        EXPECT_EQ(server.header("Content-Type"), "<none>");
+    }
 }
 
 TEST(HttpRequest, StatusTextsAndBodiesOfEveryStatus) {
@@ -198,6 +205,9 @@ TEST(HttpRequest, HeaderAnalysisCookiesAndLocation) {
         "set-cookie: a=1; path=/\r\n"
         "SET-COOKIE: b=2\r\n"
         "X-Set-Cookie-Hint: hello\r\n"
+        "Set-Cookie: nick=" +
+        ansi("中文") +
+        "; path=/\r\n"
         "LOCATION: /next\r\n"
         "Location: /second\r\n"
         "Content-Length: 0\r\n\r\n");
@@ -208,7 +218,7 @@ TEST(HttpRequest, HeaderAnalysisCookiesAndLocation) {
                                             .status_text = &status});
     EXPECT_EQ(body, "");
     EXPECT_EQ(status, "200 OK");
-    EXPECT_EQ(returned, "a=1; b=2; X-Set-Cookie-Hint: hello");
+    EXPECT_EQ(returned, "a=1; b=2; X-Set-Cookie-Hint: hello; nick=" + ansi("中文"));
     EXPECT_EQ(location, "/second");
     EXPECT_NE(headers.find("\r\nSet-Cookie: a=1; path=/\r\nSet-Cookie: b=2\r\n"), std::string::npos)
         << headers;
