@@ -73,11 +73,21 @@ void append_script_string_literal(Text& out, std::string_view text) {
     const std::size_t n = text.size();
     for (std::size_t i = 0; i < n; ++i) {
         const auto b = static_cast<unsigned char>(text[i]);
+        if (b >= 0x20 && b < 0x7F && b != '"' && b != '\\') {
+            // A run of plain ASCII, the bulk of a reply, goes in one piece.
+            std::size_t end = i + 1;
+            while (end < n) {
+                const auto c = static_cast<unsigned char>(text[end]);
+                if (c < 0x20 || c >= 0x7F || c == '"' || c == '\\') break;
+                ++end;
+            }
+            out.append(text.substr(i, end - i));
+            i = end - 1;
+            continue;
+        }
         if (b < 0x80) {
             if (b == '"' || b == '\\') {
                 out.push_back('\\');
-                out.push_back(static_cast<char>(b));
-            } else if (b >= 0x20 && b < 0x7F) {
                 out.push_back(static_cast<char>(b));
             } else {
                 escape(out, b);

@@ -247,20 +247,23 @@ extern "C" int tavolen_script_deadline_passed(void* udata) {
 // --- UTF-16 <-> engine bytes ------------------------------------------------------------------
 
 std::string utf16_to_engine(std::u16string_view units) {
-    std::string out;
-    out.reserve(units.size() + units.size() / 2);
+    // Sized exactly first: a document's source may be tens of megabytes.
+    std::size_t length = 0;
+    for (char16_t u : units) length += u < 0x80 ? 1 : u < 0x800 ? 2 : 3;
+    std::string out(length, '\0');
+    char* o = out.data();
     for (char16_t u : units) {
         if (u < 0x80) {
-            out.push_back(static_cast<char>(u));
+            *o++ = static_cast<char>(u);
         } else if (u < 0x800) {
-            out.push_back(static_cast<char>(0xC0 | (u >> 6)));
-            out.push_back(static_cast<char>(0x80 | (u & 0x3F)));
+            *o++ = static_cast<char>(0xC0 | (u >> 6));
+            *o++ = static_cast<char>(0x80 | (u & 0x3F));
         } else {
             // Surrogates too are written one unit at a time, so a pair stays two characters
             // for the script, as it is in UTF-16.
-            out.push_back(static_cast<char>(0xE0 | (u >> 12)));
-            out.push_back(static_cast<char>(0x80 | ((u >> 6) & 0x3F)));
-            out.push_back(static_cast<char>(0x80 | (u & 0x3F)));
+            *o++ = static_cast<char>(0xE0 | (u >> 12));
+            *o++ = static_cast<char>(0x80 | ((u >> 6) & 0x3F));
+            *o++ = static_cast<char>(0x80 | (u & 0x3F));
         }
     }
     return out;
