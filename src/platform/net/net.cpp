@@ -169,6 +169,8 @@ std::size_t on_header(char* data, std::size_t size, std::size_t count, void* use
     auto* r = static_cast<Request*>(user);
     std::size_t n = size * count;
     std::string_view line(data, n);
+    // Trailer lines after a chunked body are not part of the response head.
+    if (r->headers_final && r->body_total > 0 && !line.starts_with("HTTP/")) return n;
     if (line.starts_with("HTTP/")) {
         // A new response head: an interim 1xx or a redirect that is being followed went
         // before it; only the last head counts.
@@ -670,6 +672,8 @@ bool receive_response(Internet request) {
     // receive timeout, so a server that drips its head byte by byte still ends.
     bool ok = drive(
         *r, [r] { return r->headers_final; }, r->receive_ms, true);
+    // A transfer that ended well ended with its final head, whatever that head looked like.
+    if (ok && r->done && r->result == CURLE_OK && !r->raw_headers.empty()) r->headers_final = true;
     if (!ok || r->head_too_big || !r->headers_final) {
         r->failed = true;
         return false;

@@ -276,6 +276,14 @@ TEST(NetRequest, BrokenServersEndAtTheRightStep) {
              c.send("HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n3\r\nabc\r\nzz\r\n");
          },
          true, false, "abc"},
+        {"chunked body with a trailer",
+         [](test::RawConnection& c) {
+             c.read_request();
+             c.send(
+                 "HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n"
+                 "3\r\nabc\r\n0\r\nX-Trailer: t\r\n\r\n");
+         },
+         true, true, "abc"},
         {"closes after body without length",
          [](test::RawConnection& c) { c.read_request(), c.send("HTTP/1.1 200 OK\r\n\r\nall"); },
          true, true, "all"},
@@ -290,6 +298,11 @@ TEST(NetRequest, BrokenServersEndAtTheRightStep) {
         EXPECT_EQ(out.received, c.received);
         EXPECT_EQ(out.read_ok, c.read_ok);
         EXPECT_EQ(out.body, c.body);
+        if (out.received) {
+            EXPECT_TRUE(out.headers.starts_with("HTTP/1.1 200 OK\r\n"));
+            EXPECT_TRUE(out.headers.ends_with("\r\n\r\n"));
+            EXPECT_EQ(out.headers.find("X-Trailer"), std::string::npos);
+        }
     }
 }
 
