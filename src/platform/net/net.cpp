@@ -313,7 +313,10 @@ bool start_transfer(Request& r) {
     set(CURLOPT_REDIR_PROTOCOLS_STR, "http,https");
     set(CURLOPT_HTTP_VERSION, static_cast<long>(CURL_HTTP_VERSION_1_1));
     set(CURLOPT_NOSIGNAL, 1L);
-    set(CURLOPT_PROXY, r.proxy.c_str());  // "" also keeps proxy variables of the environment out
+    // Only the session's proxy counts: "" keeps the environment's proxy and no_proxy
+    // variables out.
+    set(CURLOPT_PROXY, r.proxy.c_str());
+    set(CURLOPT_NOPROXY, "");
     set(CURLOPT_HEADERFUNCTION, &on_header);
     set(CURLOPT_HEADERDATA, static_cast<void*>(&r));
     set(CURLOPT_WRITEFUNCTION, &on_body);
