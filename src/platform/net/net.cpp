@@ -299,6 +299,10 @@ std::optional<HeaderLine> parse_header_line(std::string_view line) {
     return HeaderLine{std::string(name), std::string(value)};
 }
 
+// Bodies up to this size are handed to the transport whole; larger ones are read from the
+// request as the transport sends them, so that the send timeout watches their progress.
+constexpr std::size_t small_body_bytes = 16 * 1024;
+
 bool start_transfer(Request& r) {
     r.multi = curl_multi_init();
     r.easy = curl_easy_init();
@@ -352,11 +356,17 @@ bool start_transfer(Request& r) {
     } else {
         // Any verb may carry a body; it goes with a Content-Length and nothing else added.
         set(CURLOPT_POST, 1L);
-        set(CURLOPT_READFUNCTION, &on_read);
-        set(CURLOPT_READDATA, static_cast<void*>(&r));
-        set(CURLOPT_SEEKFUNCTION, &on_seek);
-        set(CURLOPT_SEEKDATA, static_cast<void*>(&r));
         set(CURLOPT_POSTFIELDSIZE_LARGE, static_cast<curl_off_t>(r.body.size()));
+        if (r.body.size() <= small_body_bytes) {
+            // Goes out in the same write as the request head, once connected.
+            set(CURLOPT_POSTFIELDS, static_cast<const void*>(r.body.data()));
+            r.body_taken = r.body.size();
+        } else {
+            set(CURLOPT_READFUNCTION, &on_read);
+            set(CURLOPT_READDATA, static_cast<void*>(&r));
+            set(CURLOPT_SEEKFUNCTION, &on_seek);
+            set(CURLOPT_SEEKDATA, static_cast<void*>(&r));
+        }
         if (r.verb != "POST") set(CURLOPT_CUSTOMREQUEST, r.verb.c_str());
     }
 

@@ -146,6 +146,32 @@ TEST(NetRequest, SendsExactlyTheHeadersAndBodyItWasGiven) {
     EXPECT_NE(out.headers.find("\r\nContent-Length: 4\r\n"), std::string::npos);
 }
 
+TEST(NetRequest, BodiesSmallAndLargeArriveWholeAlsoAcrossA307) {
+    test::LocalServer server;
+    server.server().Post("/again", [](const httplib::Request&, httplib::Response& res) {
+        res.status = 307;
+        res.set_header("Location", "/echo");
+    });
+    server.server().Post("/echo", [](const httplib::Request& req, httplib::Response& res) {
+        res.set_content(std::to_string(req.body.size()) + ":" + req.body.substr(0, 3) + ":" +
+                            req.body.substr(req.body.size() - 3),
+                        "text/plain");
+    });
+    ASSERT_TRUE(server.start());
+    for (std::size_t size : {std::size_t{6}, std::size_t{300000}}) {
+        std::string body(size, 'm');
+        body.replace(0, 3, "abc");
+        body.replace(size - 3, 3, "xyz");
+        for (const char* path : {"/echo", "/again"}) {
+            SCOPED_TRACE(std::to_string(size) + path);
+            Handles h;
+            ASSERT_TRUE(open(h, server.url(path), "POST"));
+            Outcome out = finish(h, body);
+            EXPECT_EQ(out.body, std::to_string(size) + ":abc:xyz");
+        }
+    }
+}
+
 TEST(NetRequest, MalformedHeaderLinesFailAndAddNothing) {
     for (const char16_t* bad :
          {u"NoColon", u"X-A: 1\r\n: empty-name", u"Bad Name: 1", u"X-A: 1\r\nX-B: a\x01z"}) {
