@@ -79,6 +79,9 @@ constexpr std::array<std::string_view, 56> lines = {
     "冲冲冲",
 };
 
+constexpr std::array<std::string_view, 8> cheers = {"666",        "哈哈哈", "+1",   "确实",
+                                                    "哈哈哈哈哈", "真的",   "6666", "好耶"};
+
 constexpr std::array<std::string_view, 6> emoji = {"😂", "👍", "🎉", "❤️", "🔥", "😭"};
 
 constexpr std::array<std::string_view, 3> admin_nicknames = {"房管小助手", "超管-木木", "房管阿飞"};
@@ -171,11 +174,16 @@ void RoomChat::say(Clock::time_point when) {
     ChatMessage message{who.uid, who.nickname, {}, timeline_of(when)};
 
     const int roll = std::uniform_int_distribution<int>(0, 99)(random_);
-    if (roll < 20 && !room_.empty()) {
-        // Joining in: repeat one of the last few lines word for word.
+    if (roll < 20) {
+        // Joining in: short lines get repeated word for word, longer ones get a cheer instead.
         const std::size_t back = std::uniform_int_distribution<std::size_t>(
-            1, std::min<std::size_t>(room_.size(), 5))(random_);
-        message.text = room_[room_.size() - back].text;
+            1, std::max<std::size_t>(1, std::min<std::size_t>(room_.size(), 4)))(random_);
+        if (room_.size() >= back && room_[room_.size() - back].text.size() <= 15) {
+            message.text = room_[room_.size() - back].text;
+        } else {
+            message.text =
+                cheers[std::uniform_int_distribution<std::size_t>(0, cheers.size() - 1)(random_)];
+        }
     } else {
         message.text =
             lines[std::uniform_int_distribution<std::size_t>(0, lines.size() - 1)(random_)];
