@@ -368,6 +368,14 @@ std::size_t ScriptEngine::heap_bytes() const {
     return impl_->state.arena.used();
 }
 
+bool ScriptEngine::enforces_deadline() {
+#ifdef TAVOLEN_SCRIPT_DEADLINE
+    return true;
+#else
+    return false;
+#endif
+}
+
 std::optional<ScriptValue> ScriptEngine::add_code(std::u16string_view code) {
     return impl_->run(code, false);
 }

@@ -62,6 +62,10 @@ class ScriptEngine {
     // Bytes the heap holds right now.
     std::size_t heap_bytes() const;
 
+    // False only in a build against an engine library without the interrupt counter, where a
+    // script that never ends cannot be stopped.
+    static bool enforces_deadline();
+
   private:
     struct Impl;
     std::unique_ptr<Impl> impl_;
