@@ -332,6 +332,18 @@ TEST(NetRequest, BrokenServersEndAtTheRightStep) {
     }
 }
 
+TEST(NetRequest, BodyTheServerNeverTakesFailsTheSendByItsTimeout) {
+    test::RawServer server([](test::RawConnection& c) {
+        while (c.pause_ms(50)) {  // reads nothing
+        }
+    });
+    Handles h;
+    ASSERT_TRUE(open(h, server.url("/"), "PUT", {}, 500));
+    // Far more than the loopback socket buffers hold.
+    Outcome out = finish(h, std::string(64 << 20, 'u'));
+    EXPECT_FALSE(out.sent);
+}
+
 TEST(NetRequest, BodyPastTheCapFailsTheReadAfterTheCappedBytes) {
     test::RawServer server([](test::RawConnection& c) {
         c.read_request();
