@@ -137,7 +137,7 @@ struct Request : Handle {
     curl_slist* header_list = nullptr;
     std::vector<std::uint8_t> body;
     std::size_t body_taken = 0;
-    bool sent_started = false;  // the request has gone out at least once
+    bool sent_started = false;  // send_request succeeded
     bool connected = false;
     bool done = false;
     CURLcode result = CURLE_OK;
