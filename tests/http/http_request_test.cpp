@@ -400,6 +400,28 @@ TEST(HttpRequest, FailuresReportTheirNumberAndPumpCount) {
     }
 }
 
+TEST(HttpRequest, CallsOnSeveralThreadsAtOnceShareNothing) {
+    test::LocalServer server;
+    server.server().Post("/echo", [](const httplib::Request& req, httplib::Response& res) {
+        res.set_content(req.body, "text/plain");
+    });
+    ASSERT_TRUE(server.start());
+    PumpCounter ui_thread_pumps;  // the hook is per thread: the workers do not reach it
+    std::atomic<int> wrong{0};
+    std::vector<std::thread> workers;
+    for (int t = 0; t < 4; ++t) {
+        workers.emplace_back([&, t] {
+            for (int i = 0; i < 25; ++i) {
+                const Text body = "t" + std::to_string(t) + "-" + std::to_string(i);
+                if (http_request(server.url("/echo"), {.method = 1, .body = body}) != body) ++wrong;
+            }
+        });
+    }
+    for (auto& w : workers) w.join();
+    EXPECT_EQ(wrong, 0);
+    EXPECT_EQ(ui_thread_pumps.count, 0);
+}
+
 TEST(HttpRequest, HttpsToAnUntrustedCertificateFailsAtSend) {
     test::TlsServer server;
     std::atomic<int> served{0};
