@@ -67,6 +67,14 @@ TEST(ScriptEngine, ErrorsFailTheCallAndLeaveTheEngineUsable) {
         EXPECT_FALSE(engine.eval(u(code))) << code;
         EXPECT_FALSE(engine.add_code(u(code))) << code;
     }
+    // Source nested beyond the compiler's limits is refused, not a crash.
+    for (auto [open, close] : {std::pair{'(', ')'}, std::pair{'[', ']'}, std::pair{'{', '}'}}) {
+        std::u16string deep(100000, open);
+        deep += u"1";
+        deep.append(100000, close);
+        EXPECT_FALSE(engine.eval(deep)) << open;
+        EXPECT_FALSE(engine.add_code(deep)) << open;
+    }
     // A failing statement list keeps what ran before the error, as the platform's engine does.
     EXPECT_FALSE(engine.add_code(u("var kept = 1; nosuch();")));
     EXPECT_EQ(describe(engine.eval(u("kept"))), "number:1.000000");
