@@ -69,6 +69,9 @@ struct MemberPath {
     Op op = Op::value;
     std::string_view root;
     std::array<std::string_view, max_keys> keys{};
+    // For a key written as an index, its value (as the compiled script passes a number key);
+    // -1 for a name.
+    std::array<long, max_keys> indexes{};
     int key_count = 0;
 };
 
@@ -80,6 +83,7 @@ bool is_ident_part(char c) {
 }
 
 bool is_reserved_word(std::string_view word) {
+    if (word.size() < 2 || word.size() > 10 || word[0] < 'a' || word[0] > 'y') return false;
     static constexpr std::string_view words[] = {
         "break",   "case",       "catch",     "class",    "const",  "continue",   "debugger",
         "default", "delete",     "do",        "else",     "enum",   "export",     "extends",
@@ -118,6 +122,7 @@ bool parse_member_path(std::string_view src, MemberPath& path) {
             ++i;
             auto name = identifier();
             if (name.empty()) return false;
+            path.indexes[path.key_count] = -1;
             path.keys[path.key_count++] = name;
         } else if (src[i] == '[') {
             // Plain decimal indexes only: 03 would be an octal literal, 1e3 a different key.
@@ -126,6 +131,9 @@ bool parse_member_path(std::string_view src, MemberPath& path) {
             std::size_t digits = i - start;
             if (digits == 0 || digits > 9 || (digits > 1 && src[start] == '0')) return false;
             if (i >= src.size() || src[i] != ']') return false;
+            long index = 0;
+            for (std::size_t d = start; d < i; ++d) index = index * 10 + (src[d] - '0');
+            path.indexes[path.key_count] = index;
             path.keys[path.key_count++] = src.substr(start, digits);
             ++i;
         } else {
@@ -170,7 +178,12 @@ duk_ret_t walk_member_path(duk_context* ctx, void* udata) {
     duk_get_prop_lstring(ctx, -1, path.root.data(), path.root.size());
     for (int k = 0; k < path.key_count; ++k) {
         // Raises a TypeError on undefined and null, as the property access of a script does.
-        duk_get_prop_lstring(ctx, -1, path.keys[k].data(), path.keys[k].size());
+        // An index goes in as a number, which reaches an array's elements without making a
+        // string of it, exactly as the compiled da.room[3] does.
+        if (path.indexes[k] >= 0)
+            duk_get_prop_index(ctx, -1, static_cast<duk_uarridx_t>(path.indexes[k]));
+        else
+            duk_get_prop_lstring(ctx, -1, path.keys[k].data(), path.keys[k].size());
         duk_remove(ctx, -2);
     }
     switch (path.op) {

@@ -178,69 +178,30 @@ TEST(ScriptEngine, MalformedEngineBytesBecomeReplacementCharacters) {
 TEST(ScriptEngine, ShortcutsAnswerAsTheCompilerDoes) {
     const char* setup =
         "var da = {n: 7, s: 'str', t: true, z: null, o: {a: {b: [10, 'x', {c: 3}]}},"
-        " arr: [1, [2, 3]], f: function(){}, 'if': 'kw', '01': 'lead'};"
+        " arr: [1, [2, 3]], f: function(){}, 'if': 'kw', '01': 'lead', num: {'7': 'seven'}};"
         "var hits = 0; Object.defineProperty(da, 'g', {get: function(){ hits++; return 5; }});"
-        "Object.defineProperty(da, 'bad', {get: function(){ throw new Error('no'); }});";
+        "Object.defineProperty(da, 'bad', {get: function(){ throw new Error('no'); }});"
+        "Object.defineProperty(da.arr, '4', {get: function(){ hits += 10; return 'got'; }});";
+    // clang-format off
     const char* scripts[] = {
-        "da",
-        "da.n",
-        "da.s",
-        "da.s.length",
-        "da.t",
-        "da.z",
-        "da.missing",
-        "da.o.a.b[2].c",
-        "da.o.a.b[1]",
-        "da.o.a.b[3]",
-        "da.arr[1][0]",
-        "da.arr[01]",
-        "da.arr[1e0]",
-        "da.if",
-        "da.missing.deeper",
-        "da.z.x",
-        "nosuch",
-        "nosuch.x",
-        "undefined",
-        "da.__proto__",
-        "da.g",
-        "hits",
-        "da.bad",
-        "da.n==null",
-        "da.z==null",
-        "da.missing==null",
-        "da.missing.x==null",
-        "nosuch==null",
-        "da.o==null",
-        "typeof (da)",
-        "typeof (da.n)",
-        "typeof (da.s)",
-        "typeof (da.t)",
-        "typeof (da.z)",
-        "typeof (da.missing)",
-        "typeof (da.o)",
-        "typeof (da.f)",
-        "typeof (nosuch)",
-        "typeof (nosuch.x)",
-        "typeof (da.missing.x)",
-        "typeof (da.g)",
-        "hits",
-        "typeof (da.bad)",
-        "typeof (this)",
-        "this.da.n",
-        "da['n']",
-        "da .n",
-        "typeof (da.n)==null",
-        "da.n == null",
-        "get__count(da)",
-        "da.n;",
-        "da.o.a.b.length",
-        "da.s[0]",
-        "da.s[4]",
-        "Math.PI",
-        "JSON==null",
-        "typeof (JSON.parse)",
-        "if",
+        "da", "da.n", "da.s", "da.s.length", "da.t", "da.z", "da.missing", "da.o.a.b[2].c",
+        "da.o.a.b[1]", "da.o.a.b[3]", "da.arr[1][0]", "da.arr[01]", "da.arr[1e0]", "da.if",
+        "da.missing.deeper", "da.z.x", "nosuch", "nosuch.x", "undefined", "da.__proto__",
+        "da.g", "hits", "da.bad", "da.n==null", "da.z==null", "da.missing==null",
+        "da.missing.x==null", "nosuch==null", "da.o==null", "typeof (da)", "typeof (da.n)",
+        "typeof (da.s)", "typeof (da.t)", "typeof (da.z)", "typeof (da.missing)", "typeof (da.o)",
+        "typeof (da.f)", "typeof (nosuch)", "typeof (nosuch.x)", "typeof (da.missing.x)",
+        "typeof (da.g)", "hits", "typeof (da.bad)", "typeof (this)", "this.da.n", "da['n']",
+        "da .n", "typeof (da.n)==null", "da.n == null", "get__count(da)", "da.n;",
+        "da.o.a.b.length", "da.s[0]", "da.s[4]", "Math.PI", "JSON==null", "typeof (JSON.parse)",
+        "if", "toString==null", "typeof (valueOf)",
+        // index keys on objects, strings, numbers, getters and holes
+        "da.num[7]", "da.num[8]", "da.arr[4]", "hits", "da.arr[3]", "da.s[2]", "da.n[0]",
+        "da.arr[4294967295]", "da.arr[999999999]",
+        // eval code declares deletable globals, also when it comes from the cache
+        "var ev1 = 1; delete ev1", "typeof ev1",
     };
+    // clang-format on
     ScriptLimits plain_limits;
     plain_limits.member_path_shortcut = false;
     plain_limits.compile_cache = false;
