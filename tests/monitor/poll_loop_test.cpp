@@ -352,23 +352,39 @@ TEST(PollLoop, BadRepliesAddNothingOrWhatTheyHoldAndStopStillEnds) {
     }
 }
 
-TEST(PollLoop, HugeRepliesAreWalkedInOrderAndStopEndsTheWalk) {
+TEST(PollLoop, HugeReplyIsWalkedInOrderAndStopEndsTheWalk) {
     std::vector<std::string> many;
-    for (int i = 0; i < 100000; ++i)
-        many.push_back(message_json(std::to_string(i), "v", "666", std::to_string(i)));
+    // Only the uid, to keep the reply small enough for the script engine's time limit; the other
+    // fields read as empty.
+    for (int i = 0; i < 100000; ++i) many.push_back("{\"uid\":" + std::to_string(i) + "}");
     const std::string body = percent_encode(reply_json(many, {}));
     RoomServer server([&](int) { return body; });
     auto stop = net::make_cancel_token();
     WatchedList list(stop);
+    // Stop once the 50th row is complete, far from the end of the walk.
+    std::promise<void> tripped;
+    list.on_operation = [&](const char* operation, int row, int) {
+        if (std::string(operation) == "select" && row == 49) {
+            stop->cancel();
+            tripped.set_value();
+        }
+    };
     {
         Worker worker("1", list, stop, server.host());
-        ASSERT_TRUE(list.wait_for_rows(50));
-        // Stop well before the walk can have finished.
+        // A sanitizer build may be too slow for the engine's time limit: then every pass finds
+        // no JSON and the requests go on instead.
+        auto stopped = tripped.get_future();
+        for (int waited = 0; waited < 600 && server.requests() < 3; ++waited)
+            if (stopped.wait_for(100ms) == std::future_status::ready) break;
     }
     const int rows = list.rows().size();
-    EXPECT_GE(rows, 50);
+#if !defined(__SANITIZE_ADDRESS__) && !defined(__SANITIZE_THREAD__)
+    EXPECT_EQ(rows, 50);
+    EXPECT_EQ(server.requests(), 1) << "the stop ends the pass; no further request follows";
+#endif
     for (int r = 0; r < rows; ++r) {
-        if (list.rows().cell(r, column_uid) != std::to_string(r)) {
+        if (list.rows().cell(r, column_uid) != std::to_string(r) ||
+            list.rows().cell(r, column_number) != std::to_string(r + 1)) {
             ADD_FAILURE() << "row " << r << " holds uid " << list.rows().cell(r, column_uid);
             break;
         }
@@ -376,7 +392,7 @@ TEST(PollLoop, HugeRepliesAreWalkedInOrderAndStopEndsTheWalk) {
     EXPECT_EQ(list.operations_after_stop(), 0);
 }
 
-TEST(PollLoop, TenMegabyteTextIsListedWholeOnce) {
+TEST(PollLoop, TenMegabyteTextIsListedWholeOnceOrNotAtAll) {
     const std::string big(10 * 1024 * 1024, 'x');
     const std::string body = percent_encode(reply_json(
         {message_json("1", "ann", big, "20:00:01"), message_json("2", "ben", "after", "20:00:02")},
@@ -388,9 +404,19 @@ TEST(PollLoop, TenMegabyteTextIsListedWholeOnce) {
         Worker worker("1", list, stop, server.host());
         ASSERT_TRUE(server.wait_for_requests(3));
     }
-    ASSERT_EQ(list.rows().size(), 2);
-    EXPECT_EQ(list.rows().cell(0, column_text).size(), big.size());
-    EXPECT_EQ(list.rows().cell(1, column_text), "after");
+    // Normally both messages are listed, the long one whole. The script engine refuses a
+    // document that it cannot load within its time limit (a sanitizer build is that slow): then
+    // the reply is no JSON and adds nothing. Never a cut text, never a message twice.
+    const std::vector<Row> rows = rows_of(list.rows());
+    if (!rows.empty()) {
+        ASSERT_EQ(rows.size(), 2u);
+        EXPECT_EQ(rows[0].text.size(), big.size());
+        EXPECT_EQ(rows[0].text, big);
+        EXPECT_EQ(rows[1], (Row{"2", "ben", "2", "after", "20:00:02"}));
+    }
+#if !defined(__SANITIZE_ADDRESS__) && !defined(__SANITIZE_THREAD__)
+    EXPECT_EQ(rows.size(), 2u) << "a plain build loads 10 MB well within the engine's limit";
+#endif
 }
 
 }  // namespace
