@@ -22,7 +22,7 @@ Text room_endpoint_url(const RoomEndpoint& endpoint);
 // and adds each message that the list does not hold yet as a new row; after every pass it trims
 // the working set. Returns only once stop is tripped. The token is checked before every list
 // operation and after every request, and it aborts a request in flight, so no list operation
-// follows the stop.
+// follows the stop. Without a token it returns at once.
 void poll_room_messages(const Text& room, MessageListOps& list, const net::CancelTokenPtr& stop,
                         const RoomEndpoint& endpoint = default_room_endpoint());
 
