@@ -13,6 +13,7 @@
 #include <QScrollBar>
 #include <QTableView>
 #include <QTest>
+#include <QThread>
 #include <QTimer>
 #include <atomic>
 #include <chrono>
@@ -22,6 +23,7 @@
 #include "shell/listening_control.h"
 #include "shell/main_window.h"
 #include "shell/message_table_model.h"
+#include "shell/queued_message_list.h"
 #include "text/encoding.h"
 
 extern char** environ;
@@ -412,6 +414,55 @@ TEST_F(Window, BatchesRowsForTheViewButAnswersTheListAtOnce) {
     list.delete_all_rows();
     EXPECT_EQ(list.rowCount(), 0);
     EXPECT_EQ(list.row_count(), 0);
+}
+
+// Counts the calls that reach it and notes whether each ran on the UI thread.
+struct ThreadCheckingRows : MessageRows {
+    int calls = 0;
+    bool all_on_ui_thread = true;
+    int insert_row() override {
+        ++calls;
+        all_on_ui_thread &= QThread::currentThread() == QCoreApplication::instance()->thread();
+        return MessageRows::insert_row();
+    }
+};
+
+TEST(QueuedList, CarriesCallsOutOnTheUiThreadAndDropsThemAfterStop) {
+    application();
+    ThreadCheckingRows rows;
+    auto link = std::make_shared<MessageListLink>();
+    link->list = &rows;
+    auto stop = net::make_cancel_token();
+    QueuedMessageList list(link, stop);
+
+    std::atomic<int> answer{-2};
+    std::thread worker([&] { answer = list.insert_row(); });
+    ASSERT_TRUE(run_until([&] { return answer != -2; }));
+    worker.join();
+    EXPECT_EQ(answer, 0);
+    EXPECT_EQ(rows.calls, 1);
+    EXPECT_TRUE(rows.all_on_ui_thread);
+
+    // A call already queued when Stop comes: the UI thread is busy elsewhere while the worker
+    // asks, Stop trips the token, and only then does the UI thread get to the queue.
+    answer = -2;
+    worker = std::thread([&] { answer = list.insert_row(); });
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    stop->cancel();
+    ASSERT_TRUE(run_until([&] { return answer != -2; }));
+    worker.join();
+    EXPECT_EQ(answer, -1);
+    EXPECT_EQ(rows.size(), 1);
+
+    // After Stop nothing is even queued; and a list that is gone answers nothing either.
+    EXPECT_EQ(list.row_count(), 0);
+    EXPECT_FALSE(list.holds_message("", "", "", ""));
+    QueuedMessageList orphan(std::make_shared<MessageListLink>(), net::make_cancel_token());
+    answer = -2;
+    worker = std::thread([&] { answer = orphan.insert_row(); });
+    ASSERT_TRUE(run_until([&] { return answer != -2; }));
+    worker.join();
+    EXPECT_EQ(answer, -1);
 }
 
 TEST(WindowClose, ClosingWhileListeningEndsTheProgramAtOnce) {
