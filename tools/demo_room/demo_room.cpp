@@ -62,6 +62,8 @@ int main(int argc, char** argv) {
     httplib::Server server;
     // Without it a kept-alive connection stalls ~40 ms per request (Nagle and delayed ACK).
     server.set_tcp_nodelay(true);
+    // A room request is a few bytes; nobody gets to make us buffer more.
+    server.set_payload_max_length(4096);
     server.Post("/ajax/msg", [&](const httplib::Request& request, httplib::Response& response) {
         const std::string room = tavolen::demo::room_number_of(request.body);
         const std::string json = room.empty()
