@@ -344,6 +344,36 @@ TEST_F(Window, RapidPressesLeaveOneWorkerAtTheList) {
     }
 }
 
+TEST_F(Window, OddAddressesStartAndStopLikeAnyOther) {
+    LocalRoom room(fresh_messages(1));
+    open(room.endpoint());
+    QString junk;
+    for (int i = 1; i < 5000; ++i) junk += QChar(char16_t(i * 37 % 0xD7FF + 1));
+    const struct {
+        const char* name;
+        QString address;
+        std::string body;
+    } cases[] = {
+        // The box takes at most 32767 characters, as an edit control does by default.
+        {"1 MB", QString(1 << 20, 'x') + "/room/4567", "roomid="},
+        {"1 MB ending early in a room", "/room/4567" + QString(1 << 20, 'x'), "roomid=4567"},
+        {"binary junk", junk, ""},
+        {"blanks", QString(1000, ' '), "roomid="},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        const int requests = room.requests();
+        press(c.address);
+        EXPECT_EQ(button->text(), "停止监听");
+        EXPECT_TRUE(run_until([&] { return room.requests() > requests; }));
+        if (!c.body.empty()) {
+            EXPECT_EQ(room.bodies().count(c.body), 1u);
+        }
+        press(c.address);
+        EXPECT_EQ(button->text(), "开始监听");
+    }
+}
+
 TEST_F(Window, AFloodOfTenThousandMessagesKeepsTheWindowAlive) {
     std::vector<RoomMessage> flood;
     for (int i = 0; i < 10000; ++i) flood.push_back(message(i));
