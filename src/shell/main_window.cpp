@@ -20,10 +20,6 @@ namespace {
 
 constexpr int column_widths[message_column_count] = {50, 105, 120, 300, 130};
 
-// The frame the window manager adds is only known once the window is shown; until then the
-// client area is sized for a typical title bar and border.
-constexpr QSize typical_frame{16, 39};
-
 }  // namespace
 
 MainWindow::MainWindow(RoomEndpoint endpoint, QWidget* parent)
@@ -33,7 +29,8 @@ MainWindow::MainWindow(RoomEndpoint endpoint, QWidget* parent)
       list_link_(std::make_shared<MessageListLink>()),
       endpoint_(std::move(endpoint)) {
     setWindowTitle(QStringLiteral("Tavolen"));
-    setFixedSize(QSize(outer_width, outer_height) - typical_frame);
+    // The whole size goes to the client area until a window manager says how big its frame is.
+    setFixedSize(outer_width, outer_height);
 
     透明标签_视频url = new QLabel(QStringLiteral("房间Url:"), this);
     透明标签_视频url->setObjectName(QStringLiteral("透明标签_视频url"));
@@ -153,8 +150,9 @@ void MainWindow::showEvent(QShowEvent* event) {
     if (!placed_) {
         placed_ = true;
         fit_outer_size();
-        // The window manager may report the frame only after the first show.
+        // A window manager reports its frame some time after the window is first shown.
         QTimer::singleShot(0, this, &MainWindow::fit_outer_size);
+        QTimer::singleShot(300, this, &MainWindow::fit_outer_size);
     }
 }
 
