@@ -93,12 +93,16 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
                 p += is_lead(text[p]) ? 2 : 1;
             }
             REQUIRE(p == static_cast<std::size_t>(found - 1));
+            // an incomplete character at the end never matches
+            REQUIRE(!(is_lead(text[p]) && p + 1 == text.size()));
         }
-    } else {
-        REQUIRE(sought.empty()
-                    ? from > static_cast<int>(text.size())
-                    : !same_bytes(text, static_cast<std::size_t>(from - 1), sought, flag_a) ||
-                          from > static_cast<int>(text.size()));
+    } else if (sought.empty()) {
+        REQUIRE(from > static_cast<int>(text.size()));
+    } else if (from <= static_cast<int>(text.size())) {
+        // the region's first byte is a candidate, unless it is an incomplete character
+        const auto first = static_cast<std::size_t>(from - 1);
+        REQUIRE(!same_bytes(text, first, sought, flag_a) ||
+                (is_lead(text[first]) && first + 1 == text.size()));
     }
 
     // replace_text agrees with find_text: one replacement happens exactly at the first hit,

@@ -52,7 +52,8 @@ inline bool is_char_start(std::string_view text, std::size_t known, std::size_t 
 }
 
 // Scans the character starts from pos (taken as one) for sought; returns its index or npos.
-// A lone lead byte at the very end is still a candidate, and the last one.
+// A lone lead byte at the very end is an incomplete character: the scan stops there without
+// comparing, so it never matches (nor takes part in a match).
 std::size_t scan_for(std::string_view text, std::string_view sought, std::size_t pos, bool fold) {
     const std::size_t len = text.size();
     const std::size_t m = sought.size();
@@ -71,6 +72,7 @@ std::size_t scan_for(std::string_view text, std::string_view sought, std::size_t
             if (!hit) return std::string_view::npos;
             const auto at = static_cast<std::size_t>(static_cast<const char*>(hit) - base);
             if (is_char_start(text, pos, at)) {
+                if (is_lead(first) && at + 1 == len) return std::string_view::npos;
                 if (equal_at(text, at, sought, fold)) return at;
                 pos = at + (is_lead(first) ? 2 : 1);
             } else {
@@ -82,6 +84,7 @@ std::size_t scan_for(std::string_view text, std::string_view sought, std::size_t
 
     while (pos <= last) {
         const Byte c = byte_at(text, pos);
+        if (is_lead(c) && pos + 1 == len) return std::string_view::npos;
         if (fold_ascii(c) == first_folded && equal_at(text, pos, sought, fold)) return pos;
         pos += is_lead(c) ? 2 : 1;
     }

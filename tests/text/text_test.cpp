@@ -100,8 +100,9 @@ TEST(FindText, SearchesOnlyAtCharacterStartsFromTheStartPosition) {
          "\xA1"
          "A",
          2, false, 2},
-        // a lone lead byte at the end is a candidate, and the last one
-        {"ab\xB0", "\xB0", 1, false, 3},
+        // a lone lead byte at the end stops the search before it is compared
+        {"ab\xB0", "\xB0", 1, false, -1},
+        {"ab\xB0", "\xB0", 3, false, -1},
         {"ab\xB0",
          "\xB0"
          "c",
@@ -122,9 +123,11 @@ int model_find(const std::string& text, const std::string& sought, int start) {
     if (from >= text.size()) return -1;
     if (sought.empty()) return 1;
     for (std::size_t p = from; p < text.size();) {
+        const bool lead = static_cast<unsigned char>(text[p]) >= 0x80;
+        if (lead && p + 1 == text.size()) break;  // an incomplete character ends the search
         if (p + sought.size() <= text.size() && text.compare(p, sought.size(), sought) == 0)
             return static_cast<int>(p + 1);
-        p += static_cast<unsigned char>(text[p]) >= 0x80 ? 2 : 1;
+        p += lead ? 2 : 1;
     }
     return -1;
 }
@@ -186,6 +189,8 @@ TEST(ReplaceText, ReplacesWholeCharactersWithoutOverlapOrRescan) {
         {"ab\xB0", "x", "-", 1, {}, true, "ab"},
         // ...but kept when too few bytes remain for the scan to reach it
         {"ab\xB0", "xy", "-", 1, {}, true, "ab\xB0"},
+        // ...and dropped, not replaced, even when it is the byte sought
+        {"ab\xB0", "\xB0", "-", 1, {}, true, "ab"},
         // the count stops the scan: the rest, lone lead byte included, is kept
         {"ab\xB0", "a", "-", 1, 1, true, "-b\xB0"},
     };
@@ -221,6 +226,7 @@ TEST(SplitText, EndsPiecesAtDelimitersAndDropsOnlyTheEmptyTail) {
         // an incomplete character at the end stays in the last element
         {"a,b\xB0", ",", {}, {"a", "b\xB0"}},
         {"a,\xB0", ",", {}, {"a", "\xB0"}},
+        {"a\xB0", "\xB0", {}, {"a\xB0"}},  // even when it is the delimiter's one byte
     };
     for (const auto& c : cases) {
         const TextArray got = split_text(c.text, c.delimiter, c.max_count);
