@@ -147,6 +147,7 @@ struct Request : Handle {
     // Response.
     bool received = false;
     bool headers_final = false;
+    bool head_ended = false;  // the blank line of the final head has arrived
     bool head_too_big = false;
     int status = 0;
     bool has_location = false;
@@ -169,14 +170,15 @@ std::size_t on_header(char* data, std::size_t size, std::size_t count, void* use
     auto* r = static_cast<Request*>(user);
     std::size_t n = size * count;
     std::string_view line(data, n);
-    // Trailer lines after a chunked body are not part of the response head.
-    if (r->headers_final && r->body_total > 0 && !line.starts_with("HTTP/")) return n;
+    // Trailer lines after a chunked body (empty or not) are not part of the response head.
+    if (r->head_ended && !line.starts_with("HTTP/")) return n;
     if (line.starts_with("HTTP/")) {
         // A new response head: an interim 1xx or a redirect that is being followed went
         // before it; only the last head counts.
         r->raw_headers.clear();
         r->has_location = false;
         r->headers_final = false;
+        r->head_ended = false;
         r->progress = Clock::now();
         r->status = 0;
         std::size_t blank = line.find(' ');
@@ -195,7 +197,7 @@ std::size_t on_header(char* data, std::size_t size, std::size_t count, void* use
     if (line.empty()) {
         bool interim = r->status >= 100 && r->status < 200;
         bool followed = r->redirects && r->status >= 300 && r->status < 400 && r->has_location;
-        if (!interim && !followed) r->headers_final = true;
+        if (!interim && !followed) r->headers_final = r->head_ended = true;
     } else if (line.size() > 9 && ascii_iequal(line.substr(0, 9), "location:")) {
         std::string_view value = line.substr(9);
         r->has_location = value.find_first_not_of(" \t") != std::string_view::npos;

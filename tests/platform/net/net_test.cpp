@@ -310,6 +310,13 @@ TEST(NetRequest, BrokenServersEndAtTheRightStep) {
                  "3\r\nabc\r\n0\r\nX-Trailer: t\r\n\r\n");
          },
          true, true, "abc"},
+        {"empty chunked body with a trailer",
+         [](test::RawConnection& c) {
+             c.read_request();
+             c.send(
+                 "HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n0\r\nX-Trailer: t\r\n\r\n");
+         },
+         true, true, ""},
         {"closes after body without length",
          [](test::RawConnection& c) { c.read_request(), c.send("HTTP/1.1 200 OK\r\n\r\nall"); },
          true, true, "all"},
