@@ -1,6 +1,7 @@
 #include "platform/codepage/codepage.h"
 
 #include <unicode/ucnv.h>
+#include <unicode/ucnv_cb.h>
 #include <unicode/unorm2.h>
 
 #include <exception>
@@ -8,21 +9,36 @@
 namespace tavolen::codepage {
 namespace {
 
+// ICU's own substitution silently leaves out default-ignorable characters (U+200B, U+FEFF, the
+// soft hyphen, variation selectors) that the target lacks; they become the substitute like
+// every other missing character, so nothing vanishes from a converted text unseen.
+void substitute_every_missing(const void*, UConverterFromUnicodeArgs* args, const UChar*, int32_t,
+                              UChar32, UConverterCallbackReason reason, UErrorCode* status) {
+    if (reason != UCNV_UNASSIGNED && reason != UCNV_ILLEGAL && reason != UCNV_IRREGULAR) return;
+    *status = U_ZERO_ERROR;
+    ucnv_cbFromUWriteSub(args, 0, status);
+}
+
+UConverter* open_converter(const char* name) {
+    UErrorCode status = U_ZERO_ERROR;
+    UConverter* cnv = ucnv_open(name, &status);
+    if (U_FAILURE(status)) return nullptr;
+    ucnv_setFromUCallBack(cnv, substitute_every_missing, nullptr, nullptr, nullptr, &status);
+    if (U_FAILURE(status)) {
+        ucnv_close(cnv);
+        return nullptr;
+    }
+    return cnv;
+}
+
 // Opening a converter costs far more than a short conversion, and the poll loop converts every
 // reply, so each thread keeps its own pair open for its lifetime (converters are not
 // thread-safe).
 class ThreadConverters {
   public:
-    ThreadConverters() {
-        UErrorCode status = U_ZERO_ERROR;
-        gbk_ = ucnv_open("windows-936-2000", &status);
-        if (U_FAILURE(status)) gbk_ = nullptr;
-        status = U_ZERO_ERROR;
-        utf8_ = ucnv_open("UTF-8", &status);
-        if (U_FAILURE(status)) utf8_ = nullptr;
-        // Substitution stays ICU's default: U+FFFD for invalid source bytes, and the code
-        // page's own "?" for characters it lacks (for UTF-8, U+FFFD).
-    }
+    // Invalid source bytes become U+FFFD (ICU's default); characters the target lacks become
+    // the code page's own "?" (for UTF-8, U+FFFD).
+    ThreadConverters() : gbk_(open_converter("windows-936-2000")), utf8_(open_converter("UTF-8")) {}
     ~ThreadConverters() {
         if (gbk_) ucnv_close(gbk_);
         if (utf8_) ucnv_close(utf8_);

@@ -52,6 +52,10 @@ TEST(WideCharToMultiByte, WritesQuestionMarksForWhatTheCodePageLacks) {
         {936, u"\u4E2D", 0, "\xD6\xD0"},
         {936, u"\u0E01", 0, "?"},
         {936, u"\uFFFD", 0, "?"},
+        // invisible characters the code page lacks are no exception
+        {936, u"a\u200Bb", 0, "a?b"},
+        {936, u"\uFEFFa", 0, "?a"},
+        {936, u"\u00AD\uFE0F", 0, "??"},
         {936, std::u16string(1, u'\xD800') + u"a", 0, "?a"},
         {936, u"e\u0301", 0, "e?"},
         {936, u"e\u0301", wc_composite_check, "\xA8\xA6"},
