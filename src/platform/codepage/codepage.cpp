@@ -3,6 +3,7 @@
 #include <unicode/ucnv.h>
 #include <unicode/ucnv_cb.h>
 #include <unicode/unorm2.h>
+#include <unicode/uset.h>
 
 #include <exception>
 
@@ -68,11 +69,37 @@ UConverter* converter_for(int code_page) {
     return converters.get(code_page);
 }
 
+// The characters code page 936 holds, built once and frozen so that every thread may read it.
+const USet* gbk_repertoire() {
+    static const struct Repertoire {
+        USet* set = nullptr;
+        Repertoire() {
+            UErrorCode status = U_ZERO_ERROR;
+            UConverter* cnv = ucnv_open("windows-936-2000", &status);
+            if (U_FAILURE(status)) return;
+            set = uset_openEmpty();
+            ucnv_getUnicodeSet(cnv, set, UCNV_ROUNDTRIP_SET, &status);
+            ucnv_close(cnv);
+            if (U_FAILURE(status)) {
+                uset_close(set);
+                set = nullptr;
+                return;
+            }
+            uset_freeze(set);
+        }
+        ~Repertoire() {
+            if (set) uset_close(set);
+        }
+    } repertoire;
+    return repertoire.set;
+}
+
 // Joins a base character and a following combining mark into the precomposed character where
-// one exists (e + U+0301 -> U+00E9), so that the code page can hold it. Only pairs are composed:
-// full normalisation would also replace compatibility ideographs that code page 936 holds as
-// they are. Returns false when nothing changed.
-bool compose_pairs(std::u16string_view units, std::u16string& out) {
+// one exists and the target holds it (e + U+0301 -> U+00E9); otherwise the two convert on their
+// own. Only pairs are composed: full normalisation would also replace compatibility ideographs
+// that code page 936 holds as they are. target null means every character. Returns false when
+// nothing changed.
+bool compose_pairs(std::u16string_view units, const USet* target, std::u16string& out) {
     UErrorCode status = U_ZERO_ERROR;
     const UNormalizer2* nfc = unorm2_getNFCInstance(&status);
     if (U_FAILURE(status)) return false;
@@ -84,7 +111,8 @@ bool compose_pairs(std::u16string_view units, std::u16string& out) {
             char16_t last = out.back();
             if (!(last >= 0xD800 && last <= 0xDFFF)) {
                 UChar32 c = unorm2_composePair(nfc, last, u);
-                if (c >= 0 && c <= 0xFFFF && !(c >= 0xD800 && c <= 0xDFFF)) {
+                if (c >= 0 && c <= 0xFFFF && !(c >= 0xD800 && c <= 0xDFFF) &&
+                    (!target || uset_contains(target, c))) {
                     out.back() = static_cast<char16_t>(c);
                     changed = true;
                     continue;
@@ -163,7 +191,8 @@ std::string wide_char_to_multi_byte(int code_page, std::u16string_view units, un
     try {
         std::u16string composed;
         if (flags & wc_composite_check) {
-            if (compose_pairs(units, composed)) units = composed;
+            const USet* target = code_page == cp_utf8 ? nullptr : gbk_repertoire();
+            if (compose_pairs(units, target, composed)) units = composed;
         }
 
         // At most two bytes per unit in code page 936 and three in UTF-8.

@@ -59,6 +59,9 @@ TEST(WideCharToMultiByte, WritesQuestionMarksForWhatTheCodePageLacks) {
         {936, std::u16string(1, u'\xD800') + u"a", 0, "?a"},
         {936, u"e\u0301", 0, "e?"},
         {936, u"e\u0301", wc_composite_check, "\xA8\xA6"},
+        // where the code page lacks the composed character the two convert on their own
+        {936, u"a\u030A", wc_composite_check, "a?"},
+        {936, u"e\u0302\u0301", wc_composite_check, "\xA8\xBA?"},
         {936, u"\uF92C", wc_composite_check, "\xFD\x9C"},
         {65001, u"\u4E2D", 0, "\xE4\xB8\xAD"},
         {65001, std::u16string(1, u'\xDC00'), 0, "\xEF\xBF\xBD"},
