@@ -223,6 +223,23 @@ TEST(HttpRequest, HeaderAnalysisCookiesAndLocation) {
     EXPECT_NE(headers.find("\r\nSet-Cookie: a=1; path=/\r\nSet-Cookie: b=2\r\n"), std::string::npos)
         << headers;
 
+    // The status text is taken before the folding, which then reaches the status line too; a
+    // blank before the colon leaves an empty cookie entry; a Location line needs its blank.
+    ReplyServer odd(
+        "HTTP/1.1 200 set-cookie\r\n"
+        "Set-Cookie : c=3; path=/\r\n"
+        "Location:/nope\r\n"
+        "Content-Length: 0\r\n\r\n");
+    location = "old";
+    http_request(odd.url(), {.returned_cookies = &returned,
+                             .response_headers = &headers,
+                             .location = &location,
+                             .status_text = &status});
+    EXPECT_EQ(status, "200 set-cookie");
+    EXPECT_TRUE(headers.starts_with("HTTP/1.1 200 Set-Cookie\r\n")) << headers;
+    EXPECT_EQ(returned, "HTTP/1.1 200 Set-Cookie; ");
+    EXPECT_EQ(location, "old");
+
     ReplyServer plain(ok_reply);
     Text untouched = "kept";
     http_request(plain.url(), {.returned_cookies = &returned, .location = &untouched});
