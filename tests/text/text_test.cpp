@@ -100,6 +100,9 @@ TEST(FindText, SearchesOnlyAtCharacterStartsFromTheStartPosition) {
          "\xA1"
          "A",
          2, false, 2},
+        // every byte from 0x80 up leads a two-byte character, 80 and FF included, so the
+        // first two commas here are second bytes
+        {"\x80,\xFF,,", ",", 1, false, 5},
         // a lone lead byte at the end stops the search before it is compared
         {"ab\xB0", "\xB0", 1, false, -1},
         {"ab\xB0", "\xB0", 3, false, -1},
