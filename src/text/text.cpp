@@ -142,6 +142,15 @@ inline bool is_digit(int c) {
     return c >= '0' && c <= '9';
 }
 
+// Skips leading white space and an optional sign; true when the sign is "-".
+bool skip_space_and_sign(FoldedReader& r) {
+    while (is_c_space(r.peek())) r.advance();
+    const int c = r.peek();
+    if (c != '+' && c != '-') return false;
+    r.advance();
+    return c == '-';
+}
+
 // The position of the leading significant digit of a decimal number text relative to the
 // point (5e3 -> 4, 0.05 -> -1); only its sign is used, to tell overflow from underflow.
 long long decimal_exponent(std::string_view number) {
@@ -431,12 +440,7 @@ Text number_to_text(double value) {
 
 int text_to_int(std::string_view text) {
     FoldedReader r(text);
-    while (is_c_space(r.peek())) r.advance();
-    bool negative = false;
-    if (r.peek() == '+' || r.peek() == '-') {
-        negative = r.peek() == '-';
-        r.advance();
-    }
+    const bool negative = skip_space_and_sign(r);
     // Accumulates modulo 2^32 without an overflow check, as the system always has; unsigned
     // arithmetic keeps the wrap well defined.
     std::uint32_t value = 0;
@@ -448,12 +452,7 @@ int text_to_int(std::string_view text) {
 
 double text_to_number(std::string_view text) {
     FoldedReader r(text);
-    while (is_c_space(r.peek())) r.advance();
-    bool negative = false;
-    if (r.peek() == '+' || r.peek() == '-') {
-        negative = r.peek() == '-';
-        r.advance();
-    }
+    const bool negative = skip_space_and_sign(r);
     // The longest prefix in plain decimal notation, copied out folded; hex, "inf" and "nan" are
     // not numbers here.
     std::string number;
