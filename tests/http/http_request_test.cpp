@@ -292,6 +292,10 @@ TEST(HttpRequest, PageCharsetStep) {
         {"utf-8", "<meta charset=utf-8>", false},
         {"no declaration", "<html><body>", false},
         {"declared after byte 1024", std::string(1100, ' ') + "<meta charset=gb2312>", false},
+        // The search sees the first 1024 bytes: a name that ends at byte 1024 is whole, one
+        // that runs past it is cut to "gb231".
+        {"name ends at byte 1024", std::string(1004, ' ') + "<meta charset=gb2312>", true},
+        {"name runs past byte 1024", std::string(1005, ' ') + "<meta charset=gb2312>", false},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
@@ -314,6 +318,13 @@ TEST(HttpRequest, BodyWithAZeroByteStopsTheTextButNotTheBytes) {
     ByteBuffer bytes;
     EXPECT_EQ(http_request(server.url(), {.response_bytes = &bytes}), "ab");
     EXPECT_EQ(bytes, ByteBuffer(content.begin(), content.end()));
+
+    // The charset search runs over the text, so a declaration behind the zero byte is not seen.
+    const std::string page = std::string("<p>\0<meta charset=gb2312>", 25) + ansi("中文");
+    ReplyServer hidden("HTTP/1.1 200 OK\r\nContent-Length: " + std::to_string(page.size()) +
+                       "\r\n\r\n" + page);
+    EXPECT_EQ(http_request(hidden.url(), {.response_bytes = &bytes}), "<p>");
+    EXPECT_EQ(bytes, ByteBuffer(page.begin(), page.end()));
 }
 
 TEST(HttpRequest, RedirectsAreFollowedUnlessSwitchedOff) {
