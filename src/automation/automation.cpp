@@ -6,12 +6,16 @@
 
 namespace tavolen {
 
+// Texts end at their first zero byte, as they do everywhere in the system; a BSTR may hold zero
+// units (a script string with "\u0000" in it, say), and what follows the first one is cut off
+// rather than carried into a text as a zero byte.
 com::Bstr text_to_bstr(std::string_view text) {
-    return codepage::multi_byte_to_wide_char(codepage::cp_acp, text);
+    return codepage::multi_byte_to_wide_char(codepage::cp_acp, text.substr(0, text.find('\0')));
 }
 
 Text bstr_to_text(const com::Bstr& bstr) {
-    return codepage::wide_char_to_multi_byte(codepage::cp_acp, bstr);
+    const std::u16string_view units(bstr);
+    return codepage::wide_char_to_multi_byte(codepage::cp_acp, units.substr(0, units.find(u'\0')));
 }
 
 bool com_create(ComObject& object, std::string_view prog_id) {

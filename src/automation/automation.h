@@ -6,8 +6,8 @@
 // for: the empty text, 0, false, an empty ComObject or an empty Variant. Objects are used on
 // the thread that created them, and that thread must have initialised COM (co_initialize).
 //
-// Texts travel as BSTR through the ANSI code page (936) both ways; characters the code page
-// lacks come back as "?".
+// Texts travel as BSTR through the ANSI code page (936) both ways, each up to its first zero;
+// characters the code page lacks come back as "?".
 
 #include <array>
 #include <cstdint>
@@ -165,7 +165,7 @@ void variant_clear(Variant& variant);
 // VariantCopy: `dest` is cleared, then holds a copy of `source`.
 void variant_copy(Variant& dest, const Variant& source);
 
-// Bstr <-> text through the ANSI code page.
+// Bstr <-> text through the ANSI code page, up to the first zero unit or byte.
 com::Bstr text_to_bstr(std::string_view text);
 Text bstr_to_text(const com::Bstr& bstr);
 

@@ -159,7 +159,8 @@ TEST(ComCalls, AnswersConvertToTheKindAskedFor) {
         {Variant::from_bstr(u" 12 "), " 12 ", 12, true},
         {Variant::from_bstr(u"false"), "false", 0, false},  // the number fails, the boolean reads
         {Variant::from_bstr(u"\u4e2d\u6587"), gbk_zhongwen, 0, false},
-        {Variant::from_bstr(u"a\U0001F600\u0e01"), "a??", 0, false},  // not in the code page
+        {Variant::from_bstr(u"a\U0001F600\u0e01"), "a??", 0, false},     // not in the code page
+        {Variant::from_bstr(std::u16string(u"7\0x", 3)), "7", 7, true},  // a text ends at a zero
         {Variant(), "", 0, false},
         {Variant::make_null(), "", 0, false},
     };
@@ -247,6 +248,11 @@ TEST(VariantHelpers, SetToTextClearAndCopy) {
     EXPECT_EQ(copy.bytes()->size(), 4u) << "the copy owns its bytes";
     variant_copy(copy, copy);
     EXPECT_EQ(copy.bytes()->size(), 4u);
+
+    // A zero byte ends a text on its way in, and a zero unit on its way out.
+    variant_set(v, Text("a\0b", 3));
+    EXPECT_EQ(*v.bstr(), u"a");
+    EXPECT_EQ(variant_to_text(Variant::from_bstr(std::u16string(u"\u4e2d\0b", 3))), "\xD6\xD0");
 
     EXPECT_EQ(variant_to_text(Variant::from_bool(false)), "0");
     EXPECT_EQ(variant_to_text(Variant::from_r8(1e21)), "1E+21");

@@ -97,6 +97,11 @@ char16_t ascii_lower(char16_t c) {
     return (c >= u'A' && c <= u'Z') ? c + (u'a' - u'A') : c;
 }
 
+// The parsers read a string as far as its first zero unit, as the platform's do.
+std::u16string_view up_to_zero(std::u16string_view s) {
+    return s.substr(0, s.find(u'\0'));
+}
+
 std::u16string_view trim(std::u16string_view s) {
     while (!s.empty() && is_blank(s.front())) s.remove_prefix(1);
     while (!s.empty() && is_blank(s.back())) s.remove_suffix(1);
@@ -123,7 +128,7 @@ Bstr format_r8(double value) {
 // for a negative value, an optional "$", thousands separators in the integer part, a decimal
 // point, an exponent (E or D), or "&H" / "&O" integers.
 HResult parse_r8(std::u16string_view text, double& out) {
-    std::u16string_view s = trim(text);
+    std::u16string_view s = trim(up_to_zero(text));
     if (s.empty()) return hr_type_mismatch;
 
     if (s.size() >= 2 && s[0] == u'&') {
@@ -237,7 +242,7 @@ HResult parse_r8(std::u16string_view text, double& out) {
 }
 
 HResult parse_bool(std::u16string_view text, bool& out) {
-    std::u16string_view s = trim(text);
+    std::u16string_view s = trim(up_to_zero(text));
     auto equals = [&](std::u16string_view word) {
         if (s.size() != word.size()) return false;
         for (std::size_t k = 0; k < s.size(); ++k)

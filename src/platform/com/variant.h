@@ -94,6 +94,7 @@ class Variant {
 //   to dispatch: an object stays; empty gives none.
 // Null, arrays and anything else that does not convert give hr_type_mismatch; values out of
 // range hr_overflow. To empty always succeeds; to by_ref and ui1_array only from the same kind.
+// A bstr is parsed up to its first zero unit.
 HResult variant_change_type(Variant& dest, const Variant& source, VarType type);
 
 }  // namespace tavolen::com
