@@ -201,6 +201,29 @@ TEST_F(Window, ControlsSitWhereTheDesignPutsThem) {
               colours.color(QPalette::Active, QPalette::Base));
 }
 
+TEST_F(Window, SelectedRowShowsOnlyWhileTheListHasTheFocus) {
+    open(default_room_endpoint());
+    window->activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(window.get()));
+    for (int i = 0; i < 3; ++i) model().insert_row();
+    model().select_row(1);
+    model().refresh_view();
+    ASSERT_TRUE(view->selectionModel()->isRowSelected(1, {}));
+
+    // The colour drawn in the middle of a cell of row 1, and of the unselected row 0.
+    auto drawn = [&](int row) {
+        const QRect cell = view->visualRect(model().index(row, 1));
+        return view->viewport()->grab().toImage().pixelColor(cell.left() + 3, cell.center().y());
+    };
+    address->setFocus();
+    ASSERT_TRUE(run_until([&] { return address->hasFocus(); }));
+    EXPECT_EQ(drawn(1), drawn(0)) << "selection drawn while the address box has the focus";
+
+    view->setFocus();
+    ASSERT_TRUE(run_until([&] { return view->hasFocus(); }));
+    EXPECT_NE(drawn(1), drawn(0)) << "selection not drawn while the list has the focus";
+}
+
 TEST_F(Window, EmptyAddressShowsTheMessageBoxInEitherState) {
     LocalRoom room(fresh_messages(1));
     open(room.endpoint());
