@@ -1,5 +1,8 @@
 #include "http/http_request.h"
 
+#include <algorithm>
+#include <climits>
+
 #include "http/message_pump.h"
 #include "http/response_steps.h"
 #include "platform/net/net.h"
@@ -140,7 +143,11 @@ Text http_request(std::string_view url, const HttpRequestOptions& o) {
                                               secure ? net::flag_secure : 0);
                 if (h.request) {
                     if (o.cancel) net::set_cancel_token(h.request, o.cancel);
-                    const int t = o.timeout_seconds > 0 ? o.timeout_seconds * 1000 : 30000;
+                    // Worked out in 64 bits: a large count of seconds must not wrap into a
+                    // short or negative timeout. The longest is INT_MAX ms, about 24 days.
+                    const int t = o.timeout_seconds > 0 ? static_cast<int>(std::min<long long>(
+                                                              o.timeout_seconds * 1000LL, INT_MAX))
+                                                        : 30000;
                     if (net::set_timeouts(h.request, t, t, t, t)) {
                         // These three fail at once, without the steps around them.
                         auto give_up = [&](std::string_view error) {

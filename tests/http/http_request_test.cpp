@@ -501,6 +501,30 @@ TEST(HttpRequest, BodyLargerThanTheCapEndsAsAReadFailure) {
     EXPECT_EQ(body.size(), 64u << 20);
 }
 
+// 4294968 s in milliseconds does not fit 32 bits (wrapped, it would be 704 ms): the request must
+// still wait for the server until the cancel ends it.
+TEST(HttpRequest, AHugeTimeoutIsNoShortOne) {
+    std::atomic<bool> answered{false};
+    test::RawServer silent([&](test::RawConnection& c) {
+        c.read_request();
+        answered = true;
+        c.wait_for_close();
+    });
+    auto token = net::make_cancel_token();
+    std::thread canceller([&] {
+        while (!answered) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        std::this_thread::sleep_for(std::chrono::milliseconds(1500));
+        token->cancel();
+    });
+    Text status;
+    http_request(silent.url(),
+                 {.timeout_seconds = 4294968, .status_text = &status, .cancel = token});
+    const bool ended_by_cancel = token->cancelled();
+    canceller.join();
+    EXPECT_TRUE(ended_by_cancel);
+    EXPECT_EQ(utf8(status), "712 服务器未响应!");
+}
+
 // No timeout would end these requests within the test's life: only the cancel does.
 TEST(HttpRequest, CancelFromAnotherThreadEndsTheRequestAsTheWaitingStepFails) {
     enum class Server { silent, stalls_in_body, drips_body };
