@@ -151,6 +151,14 @@ TEST(RegexObject, PositionsAreByteOffsetsFoundFromTheEngineOffset) {
     ASSERT_TRUE(re.execute("b", "aB"));
     EXPECT_EQ(re.match_text(1, &position), "B");
     EXPECT_EQ(position, 1);
+    // The engine's own IgnoreCase decides: "B" one byte before the second match counts as an
+    // equal text only when case is ignored.
+    ASSERT_TRUE(re.execute("b", "Bb"));
+    EXPECT_EQ(re.match_text(2, &position), "b");
+    EXPECT_EQ(position, 0);
+    ASSERT_TRUE(re.execute("b", "Bb", /*case_sensitive=*/true));
+    EXPECT_EQ(re.match_text(1, &position), "b");
+    EXPECT_EQ(position, 1);
 }
 
 TEST(RegexObject, ReplaceUsesTheLastSubjectAndOptions) {
