@@ -152,6 +152,9 @@ void JsonObject::destroy() {
 }
 
 JsonObject JsonObject::copy() const {
+    // Every object ends one COM initialisation when it is destroyed, so a copy begins one of its
+    // own: destroying a copy must not end the initialisation that its source still relies on.
+    com::co_initialize();
     JsonObject result{NoEngine{}};
     result.name_ = name_;
     com_share(result.engine_, engine_);
@@ -170,6 +173,9 @@ bool JsonObject::parse(std::string_view text) {
     if (!com_is_empty(engine_)) {
         com_clear(engine_);
         init_engine();
+        // The new engine's initialisation takes the place of the old one's: the poll loop parses
+        // forever, and the thread's count must not grow with every reply.
+        com::co_uninitialize();
     }
     if (com_is_empty(engine_)) return false;
     eval_number(engine_, concat_text("var ", name_, "=null"));

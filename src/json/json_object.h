@@ -44,12 +44,14 @@ class JsonObject {
     // Releases this reference to the engine, ends one COM initialisation of the thread and
     // frees the name. Copies that share the engine keep it. Runs once; later calls do nothing.
     void destroy();
-    // Same name, same engine (shared): a change through one is seen through the other.
+    // Same name, same engine (shared): a change through one is seen through the other. The copy
+    // holds a COM initialisation of its own, which its destroy() ends.
     JsonObject copy() const;
     // Initialises COM, creates and primes a new engine, declares the document as {}.
     void init_engine();
-    // Loads a JSON text into a new engine. True when the document is neither null nor
-    // undefined; a text that is not JSON answers false and leaves the document null.
+    // Loads a JSON text into a new engine, which takes over the old engine's COM initialisation.
+    // True when the document is neither null nor undefined; a text that is not JSON answers
+    // false and leaves the document null.
     bool parse(std::string_view text);
 
     Text to_json() const;

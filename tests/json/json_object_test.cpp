@@ -167,18 +167,35 @@ TEST(JsonObject, CopySharesTheEngineUntilAParseReplacesIt) {
     EXPECT_EQ(json.get_text("b"), "2");
 }
 
+// Each live object holds one initialisation of its thread: parsing replaces it, a copy or a
+// member document takes its own, and destroy ends it.
 TEST(JsonObject, ComInitialisationIsBalancedByDestroy) {
     const int before = com::com_init_count();
     {
-        JsonObject json;  // one
+        JsonObject json;
         EXPECT_EQ(com::com_init_count(), before + 1);
-        json.parse("[1]");  // and one more per parse
-        EXPECT_EQ(com::com_init_count(), before + 2);
-        JsonObject copy = json.copy();  // none
+        for (int pass = 0; pass < 3; ++pass) {
+            json.parse("not json");  // the poll loop's endless parsing adds nothing
+            json.parse("{\"a\":[1]}");
+        }
+        EXPECT_EQ(com::com_init_count(), before + 1);
+        JsonObject copy = json.copy();
         EXPECT_EQ(com::com_init_count(), before + 2);
         copy.destroy();
         EXPECT_EQ(com::com_init_count(), before + 1);
         copy.destroy();  // a second destroy does nothing
+        EXPECT_EQ(com::com_init_count(), before + 1);
+        {
+            JsonObject member = json.get_object("a");
+            JsonObject element = json.get_array_object(0, "a");
+            EXPECT_EQ(com::com_init_count(), before + 3);
+        }
+        EXPECT_EQ(com::com_init_count(), before + 1);
+        // the source destroyed first: its copy still holds the thread's initialisation
+        JsonObject last = json.copy();
+        json.destroy();
+        EXPECT_EQ(com::com_init_count(), before + 1);
+        EXPECT_EQ(last.get_text("a", true), "[1]");
     }
     EXPECT_EQ(com::com_init_count(), before);
 }
