@@ -147,7 +147,8 @@ struct Request : Handle {
     // Response.
     bool received = false;
     bool headers_final = false;
-    bool head_ended = false;  // the blank line of the final head has arrived
+    bool head_ended = false;     // the blank line of the final head has arrived
+    bool after_interim = false;  // the last complete head was an interim 1xx
     bool head_too_big = false;
     int status = 0;
     bool has_location = false;
@@ -179,7 +180,9 @@ std::size_t on_header(char* data, std::size_t size, std::size_t count, void* use
         r->has_location = false;
         r->headers_final = false;
         r->head_ended = false;
-        r->progress = Clock::now();
+        // Each followed redirect gets the whole receive timeout for its answer; interim 1xx
+        // heads do not, so that a server sending them without end still times out.
+        if (!r->after_interim) r->progress = Clock::now();
         r->status = 0;
         std::size_t blank = line.find(' ');
         for (std::size_t i = blank + 1; blank != std::string_view::npos && i < line.size() &&
@@ -197,6 +200,7 @@ std::size_t on_header(char* data, std::size_t size, std::size_t count, void* use
     if (line.empty()) {
         bool interim = r->status >= 100 && r->status < 200;
         bool followed = r->redirects && r->status >= 300 && r->status < 400 && r->has_location;
+        r->after_interim = interim;
         if (!interim && !followed) r->headers_final = r->head_ended = true;
     } else if (line.size() > 9 && ascii_iequal(line.substr(0, 9), "location:")) {
         std::string_view value = line.substr(9);

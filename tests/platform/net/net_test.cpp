@@ -262,6 +262,21 @@ TEST(NetRequest, BrokenServersEndAtTheRightStep) {
     std::vector<Case> cases = {
         {"silent", [](test::RawConnection& c) { c.read_request(), c.wait_for_close(); }, false,
          true, ""},
+        {"endless interim answers",
+         [](test::RawConnection& c) {
+             c.read_request();
+             while (c.send("HTTP/1.1 100 Continue\r\n\r\n") && c.pause_ms(200)) {
+             }
+         },
+         false, true, ""},
+        {"interim answer before the real one",
+         [](test::RawConnection& c) {
+             c.read_request();
+             c.send("HTTP/1.1 100 Continue\r\n\r\n");
+             c.pause_ms(100);
+             c.send("HTTP/1.1 200 OK\r\nContent-Length: 2\r\n\r\nok");
+         },
+         true, true, "ok"},
         {"closes at once", [](test::RawConnection& c) { c.read_request(); }, false, true, ""},
         {"garbage", [](test::RawConnection& c) { c.read_request(), c.send("hello\r\n\r\n"); },
          false, true, ""},
