@@ -13,6 +13,17 @@ class CompiledPattern {
         std::uint32_t count = 0;
         pcre2_pattern_info(code_, PCRE2_INFO_CAPTURECOUNT, &count);
         groups_ = static_cast<int>(count);
+        // What PCRE2 worked out about the first unit of a match tells whether one can begin
+        // with LF; without that knowledge it may.
+        std::uint32_t first_type = 0, first_unit = 0;
+        const std::uint8_t* first_units = nullptr;
+        pcre2_pattern_info(code_, PCRE2_INFO_FIRSTCODETYPE, &first_type);
+        pcre2_pattern_info(code_, PCRE2_INFO_FIRSTCODEUNIT, &first_unit);
+        pcre2_pattern_info(code_, PCRE2_INFO_FIRSTBITMAP, &first_units);
+        if (first_type == 1)
+            may_start_with_lf_ = first_unit == '\n';
+        else if (first_units)
+            may_start_with_lf_ = (first_units['\n' / 8] >> ('\n' % 8)) & 1;
     }
     ~CompiledPattern() { pcre2_code_free(code_); }
     CompiledPattern(const CompiledPattern&) = delete;
@@ -20,10 +31,12 @@ class CompiledPattern {
 
     pcre2_code* code() const { return code_; }
     int groups() const { return groups_; }
+    bool may_start_with_lf() const { return may_start_with_lf_; }
 
   private:
     pcre2_code* code_;
     int groups_ = 0;
+    bool may_start_with_lf_ = true;
 };
 
 std::u16string_view MatchList::text(std::size_t m, int g) const {
@@ -111,6 +124,23 @@ std::shared_ptr<const CompiledPattern> compile_pattern(std::u16string_view patte
     return compiled;
 }
 
+namespace {
+
+SearchStatus failure(int rc) {
+    return (rc == PCRE2_ERROR_MATCHLIMIT || rc == PCRE2_ERROR_DEPTHLIMIT ||
+            rc == PCRE2_ERROR_HEAPLIMIT || rc == PCRE2_ERROR_JIT_STACKLIMIT ||
+            rc == PCRE2_ERROR_NOMEMORY)
+               ? SearchStatus::limit_exceeded
+               : SearchStatus::error;
+}
+
+struct MatchData {
+    pcre2_match_data* data = nullptr;
+    ~MatchData() { pcre2_match_data_free(data); }
+};
+
+}  // namespace
+
 SearchStatus search(const CompiledPattern& pattern, std::u16string subject, bool global,
                     MatchList& out, const RegexLimits& limits) {
     out.subject = std::move(subject);
@@ -123,10 +153,8 @@ SearchStatus search(const CompiledPattern& pattern, std::u16string subject, bool
     pcre2_set_depth_limit(state.match, limits.depth_limit);
     pcre2_set_heap_limit(state.match, limits.heap_limit_kib);
 
-    struct MatchData {
-        pcre2_match_data* data;
-        ~MatchData() { pcre2_match_data_free(data); }
-    } md{pcre2_match_data_create_from_pattern(pattern.code(), nullptr)};
+    MatchData md{pcre2_match_data_create_from_pattern(pattern.code(), nullptr)};
+    MatchData at_lf;  // made when first needed
     if (!md.data) return SearchStatus::error;
 
     const auto* units = reinterpret_cast<PCRE2_SPTR>(out.subject.data());
@@ -135,16 +163,35 @@ SearchStatus search(const CompiledPattern& pattern, std::u16string subject, bool
     PCRE2_SIZE start = 0;
     while (start <= length) {
         int rc = pcre2_match(pattern.code(), units, length, start, 0, md.data, state.match);
-        if (rc == PCRE2_ERROR_NOMATCH) break;
-        if (rc < 0) {
+        if (rc < 0 && rc != PCRE2_ERROR_NOMATCH) {
             out.offsets.clear();
-            return (rc == PCRE2_ERROR_MATCHLIMIT || rc == PCRE2_ERROR_DEPTHLIMIT ||
-                    rc == PCRE2_ERROR_HEAPLIMIT || rc == PCRE2_ERROR_JIT_STACKLIMIT ||
-                    rc == PCRE2_ERROR_NOMEMORY)
-                       ? SearchStatus::limit_exceeded
-                       : SearchStatus::error;
+            return failure(rc);
         }
-        const PCRE2_SIZE* ovector = pcre2_get_ovector_pointer(md.data);
+        // PCRE2 reads CR LF as one line break and never starts a match at the LF of a pair that
+        // it steps over; a JavaScript-style search tries every position. So each such LF before
+        // the match found (or the end) gets an anchored attempt of its own, earliest first.
+        pcre2_match_data* found = rc >= 0 ? md.data : nullptr;
+        const PCRE2_SIZE found_at = !pattern.may_start_with_lf() ? start
+                                    : found                      ? pcre2_get_startchar(md.data)
+                                                                 : length;
+        for (PCRE2_SIZE k = start + 1; k < found_at; ++k) {
+            if (units[k] != u'\n' || units[k - 1] != u'\r') continue;
+            if (!at_lf.data)
+                at_lf.data = pcre2_match_data_create_from_pattern(pattern.code(), nullptr);
+            const int at = at_lf.data ? pcre2_match(pattern.code(), units, length, k,
+                                                    PCRE2_ANCHORED, at_lf.data, state.match)
+                                      : PCRE2_ERROR_NOMEMORY;
+            if (at == PCRE2_ERROR_NOMATCH) continue;
+            if (at < 0) {
+                out.offsets.clear();
+                return failure(at);
+            }
+            rc = at;
+            found = at_lf.data;
+            break;
+        }
+        if (!found) break;
+        const PCRE2_SIZE* ovector = pcre2_get_ovector_pointer(found);
         for (int g = 0; g < pairs; ++g) {
             // Groups past rc took no part; PCRE2 marks unset ones with PCRE2_UNSET.
             const bool set = g < rc && ovector[2 * g] != PCRE2_UNSET;

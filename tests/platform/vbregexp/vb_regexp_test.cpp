@@ -95,6 +95,9 @@ TEST(VbRegExp, SyntaxAndOptionsReadAsTheJavaScriptStyleEngine) {
         {u"abc", u"ABC abc", false, false, {u"abc"}},
         {u"^\\d", u"1\n2\r\n3", false, true, {u"1", u"2", u"3"}},
         {u"^\\d", u"1\n2", false, false, {u"1"}},
+        // CR and LF are line breaks each: a match may start between them.
+        {u"^.?", u"a\r\nb", false, true, {u"a", u"", u"b"}},
+        {u"\\s(?=b)", u"a\r\nb", false, false, {u"\n"}},
         {u"\\d$", u"1\n2\n", false, false, {}},  // "$" is the very end outside multi-line mode
         {u"\\u0041\\x42", u"xAB", false, false, {u"AB"}},
         {u"a*", u"baaa", false, false, {u"", u"aaa", u""}},  // an empty match steps one unit on
