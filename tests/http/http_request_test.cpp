@@ -335,7 +335,21 @@ TEST(HttpRequest, RedirectsAreFollowedUnlessSwitchedOff) {
     server.server().Get("/to", [](const httplib::Request&, httplib::Response& res) {
         res.set_content("arrived", "text/plain");
     });
+    server.server().Get("/set", [](const httplib::Request&, httplib::Response& res) {
+        res.set_header("Set-Cookie", "s=1");
+        res.set_redirect("/show", 302);
+    });
+    server.server().Get("/show", [](const httplib::Request& req, httplib::Response& res) {
+        res.set_content(req.has_header("Cookie") ? req.get_header_value("Cookie") : "<none>",
+                        "text/plain");
+    });
     ASSERT_TRUE(server.start());
+    // A given cookie variable, even an empty one, leaves the transport's own cookie handling
+    // on across a redirect; an omitted one turns it off.
+    Text empty_cookies;
+    EXPECT_EQ(http_request(server.url("/set"), {.cookies = &empty_cookies}), "s=1");
+    EXPECT_EQ(http_request(server.url("/set")), "<none>");
+
     Text status, location;
     EXPECT_EQ(
         http_request(server.url("/from"),
