@@ -107,6 +107,16 @@ TEST(HttpRequest, DefaultHeaderLinesAndTheirSuppression) {
          {},
          {{"Content-Type", form}}},
         {"exact type does", 1, "Content-Type: text/plain", {}, {{"Content-Type", "text/plain"}}},
+        {"the type test needs no blank after the colon",
+         1,
+         "Content-Type:text/plain",
+         {},
+         {{"Content-Type", "text/plain"}}},
+        {"Accept-Encoding is no Accept line",
+         0,
+         "ACCEPT-ENCODING: br",
+         {},
+         {{"Accept", "text/html, application/xhtml+xml, */*"}, {"Accept-Encoding", "br"}}},
         {"lower-case agent stops the default",
          0,
          "user-agent: probe/1",
@@ -212,11 +222,14 @@ TEST(HttpRequest, HeaderAnalysisCookiesAndLocation) {
         "Location: /second\r\n"
         "Content-Length: 0\r\n\r\n");
     Text headers, returned, location = "old", status;
+    ByteBuffer bytes = {1};
     Text body = http_request(server.url(), {.returned_cookies = &returned,
                                             .response_headers = &headers,
                                             .location = &location,
-                                            .status_text = &status});
+                                            .status_text = &status,
+                                            .response_bytes = &bytes});
     EXPECT_EQ(body, "");
+    EXPECT_TRUE(bytes.empty());
     EXPECT_EQ(status, "200 OK");
     EXPECT_EQ(returned, "a=1; b=2; X-Set-Cookie-Hint: hello; nick=" + ansi("中文"));
     EXPECT_EQ(location, "/second");
