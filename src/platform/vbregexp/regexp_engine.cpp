@@ -88,9 +88,10 @@ std::shared_ptr<const CompiledPattern> compile_uncached(ThreadState& state,
                                                         RegexOptions options) {
     // JavaScript's reading of the syntax: \uhhhh and \xhh escapes, a back reference to a group
     // that took no part matches the empty text, "[]" and "[^]" are valid classes, "$" outside
-    // multi-line mode is the end of the subject only.
-    std::uint32_t flags =
-        PCRE2_ALT_BSUX | PCRE2_MATCH_UNSET_BACKREF | PCRE2_ALLOW_EMPTY_CLASS | PCRE2_DOLLAR_ENDONLY;
+    // multi-line mode is the end of the subject only. A pattern may not switch PCRE2 to UTF
+    // or Unicode classes with "(*UTF)" or "(*UCP)": units stay units and \w stays ASCII.
+    std::uint32_t flags = PCRE2_ALT_BSUX | PCRE2_MATCH_UNSET_BACKREF | PCRE2_ALLOW_EMPTY_CLASS |
+                          PCRE2_DOLLAR_ENDONLY | PCRE2_NEVER_UTF | PCRE2_NEVER_UCP;
     if (options.ignore_case) flags |= PCRE2_CASELESS;
     if (options.multiline) flags |= PCRE2_MULTILINE;
     int error = 0;

@@ -218,7 +218,8 @@ TEST(VbRegExp, MembersAndOptionChangesBetweenRuns) {
 }
 
 TEST(VbRegExp, RejectedPatternsMakeEveryRunFail) {
-    for (const char16_t* pattern : {u"(", u"[a-", u"a{2,1}", u"\\", u"(?<", u"*a"}) {
+    for (const char16_t* pattern :
+         {u"(", u"[a-", u"a{2,1}", u"\\", u"(?<", u"*a", u"(*UTF)a", u"(*UCP)\\w"}) {
         DispatchPtr re = make(pattern);
         EXPECT_EQ(values(re, u"a(b"), Values{u"<failed>"}) << "pattern #" << int(pattern[0]);
         EXPECT_EQ(replace(re, u"a", u"b"), u"<failed>");
