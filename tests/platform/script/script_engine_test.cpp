@@ -181,7 +181,12 @@ TEST(ScriptEngine, ShortcutsAnswerAsTheCompilerDoes) {
         " arr: [1, [2, 3]], f: function(){}, 'if': 'kw', '01': 'lead', num: {'7': 'seven'}};"
         "var hits = 0; Object.defineProperty(da, 'g', {get: function(){ hits++; return 5; }});"
         "Object.defineProperty(da, 'bad', {get: function(){ throw new Error('no'); }});"
-        "Object.defineProperty(da.arr, '4', {get: function(){ hits += 10; return 'got'; }});";
+        "Object.defineProperty(da.arr, '4', {get: function(){ hits += 10; return 'got'; }});"
+        "da.p = new Proxy({}, {get: function(t, k){ hits += 100; return 'trap ' + k; }});"
+        "da.fp = new Proxy(function(){}, {}); da.sym = Symbol('s'); da.neg = -0;"
+        "Object.defineProperty(this, 'gg', {get: function(){ hits += 1000; return da; }});"
+        "Object.defineProperty(Array.prototype, '9', {get: function(){ hits += 5; return 9; },"
+        " configurable: true});";
     // clang-format off
     const char* scripts[] = {
         "da", "da.n", "da.s", "da.s.length", "da.t", "da.z", "da.missing", "da.o.a.b[2].c",
@@ -198,6 +203,10 @@ TEST(ScriptEngine, ShortcutsAnswerAsTheCompilerDoes) {
         // index keys on objects, strings, numbers, getters and holes
         "da.num[7]", "da.num[8]", "da.arr[4]", "hits", "da.arr[3]", "da.s[2]", "da.n[0]",
         "da.arr[4294967295]", "da.arr[999999999]",
+        // proxies, getters on the global object and on prototypes, engine-specific kinds
+        "da.p.x", "da.p[3]", "typeof (da.p)", "typeof (da.fp)", "gg.n", "typeof (gg)", "gg==null",
+        "da.arr[9]", "hits", "da.sym", "typeof (da.sym)", "da.sym==null", "da.neg", "arguments",
+        "typeof (arguments)", "let", "da.let", "da.class", "da.null", "eval==null",
         // eval code declares deletable globals, also when it comes from the cache
         "var ev1 = 1; delete ev1", "typeof ev1",
     };
