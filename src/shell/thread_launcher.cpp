@@ -4,6 +4,7 @@
 
 #include <charconv>
 #include <chrono>
+#include <climits>
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
@@ -39,6 +40,16 @@ EntryRoutine entry_from_text(const std::optional<Text>& slot) {
     const auto [end, error] = std::from_chars(first, last, address);
     if (error != std::errc() || end != last || address < 1) return nullptr;
     return reinterpret_cast<EntryRoutine>(address);
+}
+
+// The number slot read as a number and cut to an integer. The slot is text that anyone may have
+// written, so a value beyond the integer range is held at its end rather than converted.
+int integer_from_text(const Text& slot) {
+    const double value = text_to_number(slot);
+    if (!(value == value)) return 0;  // NaN
+    if (value <= static_cast<double>(INT_MIN)) return INT_MIN;
+    if (value >= static_cast<double>(INT_MAX)) return INT_MAX;
+    return static_cast<int>(value);
 }
 
 }  // namespace
@@ -95,7 +106,7 @@ void* launcher_thread_proc(void* start_parameter) {
 
     current_thread = thread.get();
     if (EntryRoutine entry = entry_from_text(local[0])) {
-        const int value = local[1] ? static_cast<int>(text_to_number(*local[1])) : 0;
+        const int value = local[1] ? integer_from_text(*local[1]) : 0;
         auto address_of = [](const std::optional<Text>& slot) {
             return slot ? &*slot : static_cast<const Text*>(nullptr);
         };

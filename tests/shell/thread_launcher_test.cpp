@@ -104,6 +104,32 @@ TEST_F(ThreadLauncher, EntryAddressSurvivesAtFullPointerWidth) {
     EXPECT_TRUE(thread->ended.load());
 }
 
+TEST_F(ThreadLauncher, NumberSlotIsCutToAnIntegerAndHeldInRange) {
+    const struct {
+        const char* slot;
+        int number;
+    } cases[] = {
+        {"42", 42},
+        {"-7.9", -7},
+        {"2147483647", INT_MAX},
+        {"1e999", INT_MAX},
+        {"-1e999", INT_MIN},
+        {"99999999999", INT_MAX},
+        {"-99999999999", INT_MIN},
+        {"abc", 0},
+    };
+    const Text address_slot = std::to_string(reinterpret_cast<std::uintptr_t>(&recording_entry));
+    for (const auto& c : cases) {
+        const Text number_slot = c.slot;
+        launcher_thread_proc(new ThreadArgumentBlock(
+            {&address_slot, &number_slot, nullptr, nullptr, nullptr, nullptr},
+            std::make_shared<LaunchedThread>()));
+        const std::vector<Call> made = take_calls();
+        ASSERT_EQ(made.size(), 1u) << c.slot;
+        EXPECT_EQ(made[0].number, c.number) << c.slot;
+    }
+}
+
 TEST_F(ThreadLauncher, SlotOneThatIsNotAnAddressCallsNothing) {
     // Each of these, read loosely, would name a small address and crash the thread.
     const std::optional<Text> bad_slots[] = {
