@@ -1,5 +1,8 @@
 #include "platform/com/registry.h"
 
+#include <algorithm>
+#include <cstdint>
+#include <limits>
 #include <mutex>
 #include <string>
 #include <unordered_map>
@@ -36,7 +39,9 @@ Registry& registry() {
     return instance;
 }
 
-thread_local int init_count = 0;
+// 64 bits: the poll loop's thread initialises once per reply and never uninitialises, and a
+// 32-bit count would overflow after some weeks of non-stop polling.
+thread_local std::int64_t init_count = 0;
 
 }  // namespace
 
@@ -79,7 +84,7 @@ void co_uninitialize() {
 }
 
 int com_init_count() {
-    return init_count;
+    return static_cast<int>(std::min<std::int64_t>(init_count, std::numeric_limits<int>::max()));
 }
 bool com_initialized() {
     return init_count > 0;

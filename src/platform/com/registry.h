@@ -28,7 +28,7 @@ HResult create_instance(std::string_view prog_id, DispatchPtr& object);
 // co_uninitialize on a thread whose count is 0 does nothing.
 HResult co_initialize();
 void co_uninitialize();
-// The calling thread's count of calls not yet balanced.
+// The calling thread's count of calls not yet balanced (at most INT_MAX is reported).
 int com_init_count();
 bool com_initialized();
 
