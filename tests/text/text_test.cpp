@@ -121,14 +121,21 @@ TEST(FindText, SearchesOnlyAtCharacterStartsFromTheStartPosition) {
 
 // An independent model of the search: enumerate character starts, compare bytes. Random texts
 // from a small alphabet rich in lead bytes find the boundary faults that hand-picked cases miss.
-int model_find(const std::string& text, const std::string& sought, int start) {
+int model_find(const std::string& text, const std::string& sought, int start, bool ignore_case) {
+    auto lower = [](std::string s) {
+        for (char& ch : s)
+            if (ch >= 'A' && ch <= 'Z') ch = static_cast<char>(ch + 32);
+        return s;
+    };
+    const std::string haystack = ignore_case ? lower(text) : text;
+    const std::string needle = ignore_case ? lower(sought) : sought;
     std::size_t from = start < 1 ? 0 : static_cast<std::size_t>(start - 1);
     if (from >= text.size()) return -1;
     if (sought.empty()) return 1;
     for (std::size_t p = from; p < text.size();) {
         const bool lead = static_cast<unsigned char>(text[p]) >= 0x80;
         if (lead && p + 1 == text.size()) break;  // an incomplete character ends the search
-        if (p + sought.size() <= text.size() && text.compare(p, sought.size(), sought) == 0)
+        if (p + needle.size() <= text.size() && haystack.compare(p, needle.size(), needle) == 0)
             return static_cast<int>(p + 1);
         p += lead ? 2 : 1;
     }
@@ -147,8 +154,11 @@ TEST(FindText, AgreesWithACharacterStartModelOnRandomTexts) {
         const std::string text = random_text(12);
         const std::string sought = random_text(3);
         const int start = static_cast<int>(rng() % 15) - 1;
-        ASSERT_EQ(find_text(text, sought, start), model_find(text, sought, start))
-            << "text '" << text << "' sought '" << sought << "' start " << start;
+        const bool ignore_case = rng() % 2;
+        ASSERT_EQ(find_text(text, sought, start, ignore_case),
+                  model_find(text, sought, start, ignore_case))
+            << "text '" << text << "' sought '" << sought << "' start " << start << " ignore_case "
+            << ignore_case;
     }
 }
 
