@@ -9,6 +9,7 @@
 #include <chrono>
 #include <thread>
 
+#include "http/cookie_text.h"
 #include "http/http_request.h"
 #include "local_server.h"
 #include "raw_server.h"
@@ -65,6 +66,19 @@ void BM_bare_curl_post(benchmark::State& state) {
     state.SetItemsProcessed(state.iterations());
 }
 BENCHMARK(BM_bare_curl_post)->UseRealTime();
+
+// The cookie merge over a cookie text of many distinct entries, as a response head near the
+// header size limit can bring: every entry new, then every entry once more.
+void BM_merge_cookie_text(benchmark::State& state) {
+    Text many;
+    for (int i = 0; i < state.range(0); ++i) many += "c" + std::to_string(i) + "=1; ";
+    for (auto _ : state) {
+        Text cookies = many, fresh = many;
+        benchmark::DoNotOptimize(merge_cookie_text(cookies, fresh));
+    }
+    state.SetItemsProcessed(state.iterations() * state.range(0));
+}
+BENCHMARK(BM_merge_cookie_text)->Arg(1000)->Arg(60000)->Unit(benchmark::kMillisecond);
 
 // Manual time: from cancel() on another thread to http_request's return.
 void BM_cancel_to_return(benchmark::State& state) {

@@ -1,5 +1,7 @@
 #include "http/cookie_text.h"
 
+#include <unordered_set>
+
 namespace tavolen {
 
 namespace {
@@ -35,12 +37,16 @@ int find_text_in_list(const TextArray& list, std::string_view text) {
     return -1;
 }
 
+// The two routines below look up what they have kept in a set rather than scanning a list for
+// each part: a response head can carry tens of thousands of cookie lines, and the scans would
+// take seconds on them. Equality stays byte for byte.
+
 Text dedupe_text_parts(std::string_view text, std::string_view separator) {
-    TextArray kept;
+    const TextArray parts = split_text(text, separator);
+    std::unordered_set<std::string_view> kept;
     Text out;
-    for (const Text& part : split_text(text, separator)) {
-        if (find_text_in_list(kept, part) != -1) continue;
-        kept.push_back(part);
+    for (const Text& part : parts) {
+        if (!kept.insert(part).second) continue;
         out += part;
         out += separator;
     }
@@ -52,8 +58,11 @@ Text merge_cookie_text(Text& cookies, Text& new_cookies) {
     new_cookies = remove_spaces(new_cookies);
     TextArray old_entries = split_text(cookies, ";");
     TextArray merged = split_text(new_cookies, ";");
+    // An old entry goes in only when no entry merged so far carries its name.
+    std::unordered_set<Text> names;
+    for (const Text& entry : merged) names.insert(cookie_name(entry));
     for (const Text& entry : old_entries)
-        if (!cookie_list_has_name(merged, cookie_name(entry))) merged.push_back(entry);
+        if (names.insert(cookie_name(entry)).second) merged.push_back(entry);
     cookies.clear();
     for (const Text& entry : merged) {
         if (compare_text_plain(text_right(entry, 8), "=deleted") == 0) continue;
