@@ -327,6 +327,9 @@ bool start_transfer(Request& r) {
     // variables out.
     set(CURLOPT_PROXY, r.proxy.c_str());
     set(CURLOPT_NOPROXY, "");
+    // The proxy's answer to a tunnel request is no response head of this request: left in, its
+    // "200 Connection established" would count as the final head before the server answered.
+    set(CURLOPT_SUPPRESS_CONNECT_HEADERS, 1L);
     set(CURLOPT_HEADERFUNCTION, &on_header);
     set(CURLOPT_HEADERDATA, static_cast<void*>(&r));
     set(CURLOPT_WRITEFUNCTION, &on_body);
