@@ -7,6 +7,7 @@
 #include <thread>
 
 #include "platform/com/registry.h"
+#include "platform/vbregexp/vb_regexp.h"
 
 namespace tavolen {
 namespace {
@@ -88,6 +89,26 @@ TEST(RegexObject, RejectedPatternGivesFalseAndEmptyReads) {
     EXPECT_EQ(fresh.get_pattern(), "");
     EXPECT_EQ(fresh.match_count(), 0);
     EXPECT_EQ(fresh.replace_matches(), "");
+}
+
+TEST(RegexObject, WithoutAnEngineEverythingIsEmpty) {
+    RegexObject before;
+    ASSERT_TRUE(before.execute(room_pattern, "/room/123"));  // the standard objects are registered
+    com::register_class("VBScript.RegExp", [] { return com::DispatchPtr(); });
+    RegexObject re;
+    const bool ran = re.execute(room_pattern, "/room/123");
+    com::register_class("VBScript.RegExp", &vbregexp::create_vb_regexp);
+    EXPECT_FALSE(ran);
+    int position = 99;
+    EXPECT_EQ(re.match_text(1, &position), "");
+    EXPECT_EQ(position, -2);
+    EXPECT_EQ(re.match_count(), 0);
+    EXPECT_EQ(re.submatch_count(), 0);
+    EXPECT_EQ(re.get_pattern(), "");
+    EXPECT_EQ(re.replace_matches("x"), "");
+    // An engine made later by the same object works again.
+    ASSERT_TRUE(re.execute(room_pattern, "/room/123"));
+    EXPECT_EQ(re.match_text(1), "123");
 }
 
 TEST(RegexObject, OptionsAndQuoteEscape) {
