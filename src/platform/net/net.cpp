@@ -171,8 +171,9 @@ std::size_t on_header(char* data, std::size_t size, std::size_t count, void* use
     auto* r = static_cast<Request*>(user);
     std::size_t n = size * count;
     std::string_view line(data, n);
-    // Trailer lines after a chunked body (empty or not) are not part of the response head.
-    if (r->head_ended && !line.starts_with("HTTP/")) return n;
+    // Once the final head has ended, what still comes here is trailer lines after a chunked
+    // body; none of them is part of the head, whatever it looks like.
+    if (r->head_ended) return n;
     if (line.starts_with("HTTP/")) {
         // A new response head: an interim 1xx or a redirect that is being followed went
         // before it; only the last head counts.

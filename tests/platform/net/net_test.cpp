@@ -325,11 +325,12 @@ TEST(NetRequest, BrokenServersEndAtTheRightStep) {
                  "3\r\nabc\r\n0\r\nX-Trailer: t\r\n\r\n");
          },
          true, true, "abc"},
-        {"empty chunked body with a trailer",
+        {"empty chunked body with trailers, one looking like a status line",
          [](test::RawConnection& c) {
              c.read_request();
              c.send(
-                 "HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n0\r\nX-Trailer: t\r\n\r\n");
+                 "HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n0\r\nHTTP/9: "
+                 "500\r\nX-Trailer: t\r\n\r\n");
          },
          true, true, ""},
         {"closes after body without length",
