@@ -3,7 +3,33 @@
 #include <QCoreApplication>
 #include <QMetaObject>
 
+// Qt's libraries are not built with the thread sanitizer, so it cannot see that a blocking
+// queued call orders the worker's writes before the UI thread's reads and back; say so here.
+#if defined(__SANITIZE_THREAD__)
+extern "C" void __tsan_acquire(void* address);
+extern "C" void __tsan_release(void* address);
+#endif
+
 namespace tavolen {
+namespace {
+
+void handed_over(void* address) {
+#if defined(__SANITIZE_THREAD__)
+    __tsan_acquire(address);
+#else
+    (void)address;
+#endif
+}
+
+void handing_over(void* address) {
+#if defined(__SANITIZE_THREAD__)
+    __tsan_release(address);
+#else
+    (void)address;
+#endif
+}
+
+}  // namespace
 
 QueuedMessageList::QueuedMessageList(std::shared_ptr<MessageListLink> link,
                                      net::CancelTokenPtr stop)
@@ -17,13 +43,16 @@ Result QueuedMessageList::on_ui_thread(Result dropped, Operation operation) {
     // The application object lives on the UI thread for the whole run, so the call always has a
     // receiver; the link and the token are checked again there, where Stop and the window's end
     // happen, so nothing slips in between the check and the change.
+    handing_over(&result);
     QMetaObject::invokeMethod(
         application,
         [&result, &operation, link = link_, stop = stop_] {
-            if (stop->cancelled() || link->list == nullptr) return;
-            result = operation(*link->list);
+            handed_over(&result);
+            if (!stop->cancelled() && link->list != nullptr) result = operation(*link->list);
+            handing_over(&result);
         },
         Qt::BlockingQueuedConnection);
+    handed_over(&result);
     return result;
 }
 
