@@ -5,7 +5,6 @@
 #include <cstring>
 #include <string>
 #include <unordered_map>
-#include <unordered_set>
 
 #include "duktape.h"
 #include "platform/script/heap_arena.h"
@@ -43,19 +42,14 @@ void heap_fatal(void*, const char*) {
     std::abort();
 }
 
-// Compiled code, keyed by the compile mode and the source. Programs the system sends are mostly
-// a small fixed set (the priming script, the parse steps), so loading their bytecode replaces
-// compiling them in every new engine. Bytecode is what the compiler produced for the very same
-// source, so the answers cannot differ.
-//
-// A source is kept only when it comes a second time: the step that loads a reply holds the
-// reply's text and never comes back, and dumping its bytecode costs more than compiling it.
+// Compiled code, keyed by the compile mode and the source. Programs the system sends are a small
+// fixed set (the priming script, the parse steps), so loading their bytecode replaces compiling
+// them in every new engine. Bytecode is what the compiler produced for the very same source, so
+// the answers cannot differ.
 struct CompileCache {
     static constexpr std::size_t max_source = 16 * 1024;
     static constexpr std::size_t max_entries = 512;
-    static constexpr std::size_t max_seen_once = 4096;
     std::unordered_map<std::string, std::string> entries;
-    std::unordered_set<std::size_t> seen_once;  // hashes of keys met once
 };
 
 CompileCache& compile_cache() {
@@ -387,10 +381,6 @@ std::size_t ScriptEngine::heap_bytes() const {
     return impl_->state.arena.used();
 }
 
-std::size_t ScriptEngine::kept_programs() {
-    return compile_cache().entries.size();
-}
-
 bool ScriptEngine::enforces_deadline() {
 #ifdef TAVOLEN_SCRIPT_DEADLINE
     return true;
@@ -436,18 +426,10 @@ std::optional<ScriptValue> ScriptEngine::Impl::run(std::u16string_view code, boo
         key.push_back(eval_code ? 'e' : 'p');
         key.append(source);
         auto hit = cache->entries.find(key);
-        if (hit != cache->entries.end()) {
+        if (hit != cache->entries.end())
             req.bytecode = &hit->second;
-        } else {
-            const std::size_t hash = std::hash<std::string>{}(key);
-            if (cache->seen_once.erase(hash) != 0) {
-                req.dump_to = &fresh_bytecode;
-            } else {
-                if (cache->seen_once.size() >= CompileCache::max_seen_once)
-                    cache->seen_once.clear();
-                cache->seen_once.insert(hash);
-            }
-        }
+        else
+            req.dump_to = &fresh_bytecode;
     }
 
     arm();

@@ -62,9 +62,6 @@ class ScriptEngine {
     // Bytes the heap holds right now.
     std::size_t heap_bytes() const;
 
-    // Compiled programs the calling thread keeps for reuse (sources met more than once).
-    static std::size_t kept_programs();
-
     // False only in a build against an engine library without the interrupt counter, where a
     // script that never ends cannot be stopped.
     static bool enforces_deadline();

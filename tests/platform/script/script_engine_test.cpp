@@ -219,27 +219,10 @@ TEST(ScriptEngine, ShortcutsAnswerAsTheCompilerDoes) {
         ASSERT_TRUE(e->add_code(u(setup)));
         ASSERT_TRUE(e->add_code(u("function get__count(c){var i=0;for(v in c)i++;return i}")));
     }
-    for (int round = 0; round < 3; ++round)  // the third round runs from the compile cache
+    for (int round = 0; round < 2; ++round)  // the second round runs from the compile cache
         for (const char* script : scripts)
             EXPECT_EQ(describe(fast.eval(u(script))), describe(plain.eval(u(script))))
                 << script << " (round " << round << ")";
-}
-
-TEST(ScriptEngine, OnlyProgramsThatComeAgainAreKept) {
-    ScriptEngine engine;
-    const std::size_t before = ScriptEngine::kept_programs();
-    // a stream of one-off sources, as every new reply makes one, keeps nothing
-    for (int i = 0; i < 50; ++i) {
-        const std::string code = "var once = [" + std::to_string(i) + ", 'x']";
-        ASSERT_TRUE(engine.add_code(std::u16string(code.begin(), code.end())));
-    }
-    EXPECT_EQ(ScriptEngine::kept_programs(), before);
-    ASSERT_TRUE(engine.add_code(u("var twice = 1")));
-    ASSERT_TRUE(engine.add_code(u("var twice = 1")));
-    ASSERT_TRUE(engine.eval(u("twice + 1")));
-    EXPECT_EQ(ScriptEngine::kept_programs(), before + 1);
-    ASSERT_TRUE(engine.add_code(u("var twice = 1")));
-    EXPECT_EQ(ScriptEngine::kept_programs(), before + 1);
 }
 
 TEST(ScriptEngine, CachedProgramsBehaveInEveryNewEngine) {
