@@ -3,32 +3,17 @@
 #include <httplib.h>
 
 #include <atomic>
-#include <cctype>
 #include <chrono>
 #include <string>
 #include <thread>
 
+#include "demo_room/room_chat.h"
 #include "monitor/message_rows.h"
 #include "monitor/poll_loop.h"
 #include "monitor/working_set_trim.h"
 
 namespace tavolen {
 namespace {
-
-std::string percent_encode(const std::string& text) {
-    static const char hex[] = "0123456789ABCDEF";
-    std::string out;
-    for (unsigned char c : text) {
-        if (std::isalnum(c) || c == '-' || c == '_' || c == '.' || c == '~') {
-            out += static_cast<char>(c);
-        } else {
-            out += '%';
-            out += hex[c >> 4];
-            out += hex[c & 15];
-        }
-    }
-    return out;
-}
 
 // 36 viewer messages and 4 admin messages, UTF-8 with Chinese text, as the endpoint sends them.
 std::string forty_message_reply() {
@@ -42,8 +27,8 @@ std::string forty_message_reply() {
         std::string& list = i < 36 ? room : admin;
         list += (list.empty() ? "" : ",") + m;
     }
-    return percent_encode("{\"code\":0,\"msg\":\"ok\",\"data\":{\"room\":[" + room +
-                          "],\"admin\":[" + admin + "]}}");
+    return demo::percent_encode("{\"code\":0,\"msg\":\"ok\",\"data\":{\"room\":[" + room +
+                                "],\"admin\":[" + admin + "]}}");
 }
 
 class Endpoint {

@@ -2,23 +2,6 @@
 
 namespace tavolen::testing {
 
-std::string percent_encode(const std::string& text) {
-    static const char hex[] = "0123456789ABCDEF";
-    std::string out;
-    out.reserve(text.size() * 3);
-    for (unsigned char c : text) {
-        if ((c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') ||
-            c == '-' || c == '_' || c == '.' || c == '~') {
-            out += static_cast<char>(c);
-        } else {
-            out += '%';
-            out += hex[c >> 4];
-            out += hex[c & 15];
-        }
-    }
-    return out;
-}
-
 RoomServer::RoomServer(Reply reply) : reply_(std::move(reply)) {
     server_.server().set_keep_alive_timeout(1);
     server_.server().Post("/ajax/msg",

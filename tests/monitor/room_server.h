@@ -7,13 +7,14 @@
 #include <string>
 #include <vector>
 
+#include "demo_room/room_chat.h"
 #include "local_server.h"
 
 namespace tavolen::testing {
 
 // Percent-encodes every byte but the unreserved ASCII characters, as the room endpoint sends
 // its replies.
-std::string percent_encode(const std::string& text);
+using demo::percent_encode;
 
 // A room-message endpoint on 127.0.0.1. Each POST to /ajax/msg is answered by the reply
 // function with the request's number (0 for the first); the function may be called on several
