@@ -201,7 +201,7 @@ TEST_F(Window, ControlsSitWhereTheDesignPutsThem) {
               colours.color(QPalette::Active, QPalette::Base));
 }
 
-TEST_F(Window, SelectedRowShowsOnlyWhileTheListHasTheFocus) {
+TEST_F(Window, SelectionShowsOnlyWithTheFocusAndNoRowTracksThePointer) {
     open(default_room_endpoint());
     window->activateWindow();
     ASSERT_TRUE(QTest::qWaitForWindowActive(window.get()));
@@ -222,6 +222,12 @@ TEST_F(Window, SelectedRowShowsOnlyWhileTheListHasTheFocus) {
     view->setFocus();
     ASSERT_TRUE(run_until([&] { return view->hasFocus(); }));
     EXPECT_NE(drawn(1), drawn(0)) << "selection not drawn while the list has the focus";
+
+    // No hot tracking: a row under the pointer looks like any other.
+    const QRect row2 = view->visualRect(model().index(2, 1));
+    QTest::mouseMove(view->viewport(), row2.center());
+    run_for(50);
+    EXPECT_EQ(drawn(2), drawn(0)) << "the row under the pointer is drawn apart";
 }
 
 TEST_F(Window, EmptyAddressShowsTheMessageBoxInEitherState) {
