@@ -9,7 +9,7 @@ namespace tavolen::vbregexp {
 
 class CompiledPattern {
   public:
-    explicit CompiledPattern(pcre2_code* code) : code_(code) {
+    CompiledPattern(pcre2_code* code, bool jit) : code_(code), jit_(jit) {
         std::uint32_t count = 0;
         pcre2_pattern_info(code_, PCRE2_INFO_CAPTURECOUNT, &count);
         groups_ = static_cast<int>(count);
@@ -32,9 +32,11 @@ class CompiledPattern {
     pcre2_code* code() const { return code_; }
     int groups() const { return groups_; }
     bool may_start_with_lf() const { return may_start_with_lf_; }
+    bool jit() const { return jit_; }
 
   private:
     pcre2_code* code_;
+    bool jit_;
     int groups_ = 0;
     bool may_start_with_lf_ = true;
 };
@@ -90,8 +92,11 @@ std::shared_ptr<const CompiledPattern> compile_uncached(ThreadState& state,
     // that took no part matches the empty text, "[]" and "[^]" are valid classes, "$" outside
     // multi-line mode is the end of the subject only. A pattern may not switch PCRE2 to UTF
     // or Unicode classes with "(*UTF)" or "(*UCP)": units stay units and \w stays ASCII.
+    // The offset limit lets a search try its start positions a window at a time (see
+    // match_from).
     std::uint32_t flags = PCRE2_ALT_BSUX | PCRE2_MATCH_UNSET_BACKREF | PCRE2_ALLOW_EMPTY_CLASS |
-                          PCRE2_DOLLAR_ENDONLY | PCRE2_NEVER_UTF | PCRE2_NEVER_UCP;
+                          PCRE2_DOLLAR_ENDONLY | PCRE2_NEVER_UTF | PCRE2_NEVER_UCP |
+                          PCRE2_USE_OFFSET_LIMIT;
     if (options.ignore_case) flags |= PCRE2_CASELESS;
     if (options.multiline) flags |= PCRE2_MULTILINE;
     int error = 0;
@@ -100,8 +105,8 @@ std::shared_ptr<const CompiledPattern> compile_uncached(ThreadState& state,
                                      flags, &error, &error_offset, state.compile);
     if (!code) return nullptr;
     // Without JIT support the interpreter runs the same pattern; a failed JIT is no error.
-    pcre2_jit_compile(code, PCRE2_JIT_COMPLETE);
-    return std::make_shared<const CompiledPattern>(code);
+    const bool jit = pcre2_jit_compile(code, PCRE2_JIT_COMPLETE) == 0;
+    return std::make_shared<const CompiledPattern>(code, jit);
 }
 
 }  // namespace
@@ -140,6 +145,35 @@ struct MatchData {
     ~MatchData() { pcre2_match_data_free(data); }
 };
 
+using Clock = std::chrono::steady_clock;
+
+// One unanchored attempt from `start` on. PCRE2's match limit holds for each start position on
+// its own, so a single call over a long subject may spend it at every position in turn. The
+// positions are therefore tried a window at a time, with the clock read in between. The JIT's
+// scan for a possible first unit stops at the window's end; the interpreter's runs on to the
+// end of the subject, so without the JIT the subject is tried in one call, as before. (A
+// (*COMMIT) that fails now ends only its own window's attempts; JavaScript has no such verbs.)
+int match_from(const CompiledPattern& pattern, PCRE2_SPTR units, PCRE2_SIZE length,
+               PCRE2_SIZE start, pcre2_match_data* md, pcre2_match_context* context,
+               Clock::time_point deadline) {
+    constexpr PCRE2_SIZE window = 16;
+    PCRE2_SIZE from = start;
+    int rc;
+    for (;;) {
+        const bool last = !pattern.jit() || length - from < window;
+        pcre2_set_offset_limit(context, last ? PCRE2_UNSET : from + window - 1);
+        rc = pcre2_match(pattern.code(), units, length, from, 0, md, context);
+        if (rc != PCRE2_ERROR_NOMATCH || last) break;
+        if (Clock::now() >= deadline) {
+            rc = PCRE2_ERROR_MATCHLIMIT;
+            break;
+        }
+        from += window;
+    }
+    pcre2_set_offset_limit(context, PCRE2_UNSET);
+    return rc;
+}
+
 }  // namespace
 
 SearchStatus search(const CompiledPattern& pattern, std::u16string subject, bool global,
@@ -161,9 +195,14 @@ SearchStatus search(const CompiledPattern& pattern, std::u16string subject, bool
     const auto* units = reinterpret_cast<PCRE2_SPTR>(out.subject.data());
     const PCRE2_SIZE length = out.subject.size();
     const int pairs = out.groups + 1;
+    const Clock::time_point deadline = Clock::now() + limits.time_limit;
     PCRE2_SIZE start = 0;
     while (start <= length) {
-        int rc = pcre2_match(pattern.code(), units, length, start, 0, md.data, state.match);
+        if (Clock::now() >= deadline) {
+            out.offsets.clear();
+            return SearchStatus::limit_exceeded;
+        }
+        int rc = match_from(pattern, units, length, start, md.data, state.match, deadline);
         if (rc < 0 && rc != PCRE2_ERROR_NOMATCH) {
             out.offsets.clear();
             return failure(rc);
@@ -177,6 +216,10 @@ SearchStatus search(const CompiledPattern& pattern, std::u16string subject, bool
                                                                  : length;
         for (PCRE2_SIZE k = start + 1; k < found_at; ++k) {
             if (units[k] != u'\n' || units[k - 1] != u'\r') continue;
+            if (Clock::now() >= deadline) {
+                out.offsets.clear();
+                return SearchStatus::limit_exceeded;
+            }
             if (!at_lf.data)
                 at_lf.data = pcre2_match_data_create_from_pattern(pattern.code(), nullptr);
             const int at = at_lf.data ? pcre2_match(pattern.code(), units, length, k,

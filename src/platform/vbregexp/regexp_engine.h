@@ -4,6 +4,7 @@
 // tested on its own: compiles a pattern with the JavaScript-style options over PCRE2 (16-bit
 // code units), runs it over a subject and answers the matches as offsets.
 
+#include <chrono>
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -18,11 +19,14 @@ struct RegexOptions {
     friend bool operator==(const RegexOptions&, const RegexOptions&) = default;
 };
 
-// Backtracking limits of one search. Past any of them the search stops and fails.
+// Limits of one search. Past any of them the search stops and fails. The backtracking limits
+// hold for each position a match is tried from; the time limit for the whole search, which would
+// otherwise grow with the subject's length times the match limit.
 struct RegexLimits {
-    std::uint32_t match_limit = 10'000'000;  // a badly backtracking search ends in ~20 ms
+    std::uint32_t match_limit = 10'000'000;  // a badly backtracking attempt ends in ~20 ms
     std::uint32_t depth_limit = 100'000;
     std::uint32_t heap_limit_kib = 64 * 1024;
+    std::chrono::milliseconds time_limit{2000};
 };
 
 class CompiledPattern;
