@@ -408,16 +408,14 @@ bool start_transfer(Request& r) {
     return true;
 }
 
+// Once the request went out on its connection (resolution, connect and TLS are done by then),
+// only these errors still belong to the send step. Anything else that ended the transfer came
+// from the answer, or from a redirect followed while receiving it: a server answering
+// "hello" (HTTP/0.9, which curl calls an unsupported protocol) fails the receive step, also
+// when its answer arrives before the send step has returned.
 bool is_send_phase_error(CURLcode code) {
     switch (code) {
-        case CURLE_COULDNT_RESOLVE_HOST:
-        case CURLE_COULDNT_RESOLVE_PROXY:
-        case CURLE_COULDNT_CONNECT:
         case CURLE_SEND_ERROR:
-        case CURLE_SSL_CONNECT_ERROR:
-        case CURLE_PEER_FAILED_VERIFICATION:
-        case CURLE_UNSUPPORTED_PROTOCOL:
-        case CURLE_URL_MALFORMAT:
         case CURLE_ABORTED_BY_CALLBACK:
         case CURLE_READ_ERROR:
             return true;
