@@ -18,17 +18,11 @@
 #include "text/encoding.h"
 #include "text/text.h"
 
+#include "fuzz_require.h"
+
 using namespace tavolen;
 
 namespace {
-
-#define REQUIRE(cond)                                                                 \
-    do {                                                                              \
-        if (!(cond)) {                                                                \
-            std::fprintf(stderr, "property failed: %s (line %d)\n", #cond, __LINE__); \
-            std::abort();                                                             \
-        }                                                                             \
-    } while (0)
 
 // The header block as the client's buffer holds it: the received bytes read as code page 936,
 // in UTF-16 little-endian units, with the terminating zero unit.

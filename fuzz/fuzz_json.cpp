@@ -21,17 +21,11 @@
 #include "text/encoding.h"
 #include "text/text.h"
 
+#include "fuzz_require.h"
+
 using namespace tavolen;
 
 namespace {
-
-#define REQUIRE(cond)                                                                 \
-    do {                                                                              \
-        if (!(cond)) {                                                                \
-            std::fprintf(stderr, "property failed: %s (line %d)\n", #cond, __LINE__); \
-            std::abort();                                                             \
-        }                                                                             \
-    } while (0)
 
 constexpr int elements_read = 4;
 

@@ -14,18 +14,12 @@
 #include "regex/regex_object.h"
 #include "text/text.h"
 
+#include "fuzz_require.h"
+
 using namespace tavolen;
 using namespace tavolen::vbregexp;
 
 namespace {
-
-#define REQUIRE(cond)                                                                 \
-    do {                                                                              \
-        if (!(cond)) {                                                                \
-            std::fprintf(stderr, "property failed: %s (line %d)\n", #cond, __LINE__); \
-            std::abort();                                                             \
-        }                                                                             \
-    } while (0)
 
 std::u16string units_of(const std::string& bytes) {
     std::u16string out(bytes.size() / 2, u'\0');

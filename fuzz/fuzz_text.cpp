@@ -11,17 +11,11 @@
 #include "text/encoding.h"
 #include "text/text.h"
 
+#include "fuzz_require.h"
+
 using namespace tavolen;
 
 namespace {
-
-#define REQUIRE(cond)                                                                 \
-    do {                                                                              \
-        if (!(cond)) {                                                                \
-            std::fprintf(stderr, "property failed: %s (line %d)\n", #cond, __LINE__); \
-            std::abort();                                                             \
-        }                                                                             \
-    } while (0)
 
 bool is_lead(char c) {
     return static_cast<unsigned char>(c) >= 0x80;
