@@ -63,8 +63,9 @@ bool walk_messages(JsonObject& reply, const char* array, MessageListOps& list,
 }  // namespace
 
 const RoomEndpoint& default_room_endpoint() {
-    static const RoomEndpoint endpoint{TAVOLEN_ROOM_API_HOST};
-    return endpoint;
+    // Never destroyed: a worker still polling when the process ends keeps reading it.
+    static const auto* endpoint = new RoomEndpoint{TAVOLEN_ROOM_API_HOST};
+    return *endpoint;
 }
 
 Text room_endpoint_url(const RoomEndpoint& endpoint) {

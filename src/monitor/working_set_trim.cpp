@@ -10,7 +10,8 @@ constexpr std::uint32_t max_processes = 1024;
 }
 
 const ProcessCalls& system_process_calls() {
-    static const ProcessCalls calls{
+    // Never destroyed: a worker may still trim while the process ends.
+    static const auto* calls = new ProcessCalls{
         [](process::ProcessId* ids, std::uint32_t bytes, std::uint32_t* returned) {
             return process::enum_processes(ids, bytes, returned);
         },
@@ -18,7 +19,7 @@ const ProcessCalls& system_process_calls() {
         process::set_process_working_set_size,
         process::close_handle,
     };
-    return calls;
+    return *calls;
 }
 
 void trim_all_working_sets(const ProcessCalls& calls) {

@@ -113,7 +113,7 @@ class FakeWindow : public ListeningWindow {
 // Waits (up to a generous deadline that only guards against a hang) until done() holds.
 template <typename Condition>
 bool eventually(Condition done) {
-    for (int i = 0; i < 2000; ++i) {
+    for (int i = 0; i < 6000; ++i) {
         if (done()) return true;
         std::this_thread::sleep_for(std::chrono::milliseconds(5));
     }
@@ -137,18 +137,22 @@ class ListeningControl : public ::testing::Test {
     FakeWindow window{room.endpoint()};
 
     void SetUp() override { worker_thread_handle.reset(); }
+    // Every worker ends before the test does.
     void TearDown() override {
-        if (worker_thread_handle) {
-            stop_worker(worker_thread_handle);
-            EXPECT_TRUE(ended(worker_thread_handle));
-        }
+        stop_worker(worker_thread_handle);
+        for (const ThreadHandle& worker : started) EXPECT_TRUE(ended(worker));
         worker_thread_handle.reset();
     }
 
     void press(const std::string& address) {
         window.address = address;
         toggle_listening(window);
+        if (worker_thread_handle &&
+            (started.empty() || started.back() != worker_thread_handle)) {
+            started.push_back(worker_thread_handle);
+        }
     }
+    std::vector<ThreadHandle> started;  // every worker a press began
     void start_listening() {
         press(room_address);
         ASSERT_TRUE(eventually([&] { return window.rows() == 3; }));
@@ -216,10 +220,12 @@ TEST_F(ListeningControl, StopTurnsTheCaptionFirstThenEndsTheWorkerAndKeepsTheRow
     EXPECT_TRUE(worker->stop->cancelled());
     EXPECT_TRUE(ended(worker));
     EXPECT_EQ(window.rows(), 3);
-    // Nothing polls any more.
+    // Nothing polls any more. The server counts a request when it has read it, so one that was
+    // on the wire when Stop came may still be counted late; a worker still polling would add
+    // dozens in this time.
     const int requests = room.requests();
-    std::this_thread::sleep_for(std::chrono::milliseconds(100));
-    EXPECT_EQ(room.requests(), requests);
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    EXPECT_LE(room.requests(), requests + 1);
 }
 
 TEST_F(ListeningControl, StopThenStartEmptiesTheListAndNumbersFromOneAgain) {

@@ -48,11 +48,13 @@ LocalRoom::LocalRoom(Reply reply) : reply_(std::move(reply)) {
     server_.set_keep_alive_timeout(1);
     server_.set_read_timeout(1, 0);
     server_.Post("/ajax/msg", [this](const httplib::Request& request, httplib::Response& response) {
-        const int n = requests_.fetch_add(1);
+        // The body is on record before the count moves, so a test that waits for the count
+        // finds the body.
         {
             std::lock_guard lock(mutex_);
             bodies_.insert(request.body);
         }
+        const int n = requests_.fetch_add(1);
         response.set_content(demo::percent_encode(reply_(n)), "text/plain");
     });
     // The socket listens from here on; requests wait in its queue until the thread accepts.

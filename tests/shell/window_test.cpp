@@ -91,7 +91,12 @@ class Window : public ::testing::Test {
         worker_thread_handle.reset();
     }
     void TearDown() override {
+        // Every worker ends before the test does; the UI loop runs meanwhile to answer (and
+        // drop) whatever they had already queued.
         stop_worker(worker_thread_handle);
+        for (const ThreadHandle& worker : started) {
+            EXPECT_TRUE(run_until([&] { return worker->ended.load(); }));
+        }
         worker_thread_handle.reset();
     }
 
@@ -107,6 +112,10 @@ class Window : public ::testing::Test {
     void press(const QString& text) {
         address->setText(text);
         QTest::mouseClick(button, Qt::LeftButton);
+        if (worker_thread_handle &&
+            (started.empty() || started.back() != worker_thread_handle)) {
+            started.push_back(worker_thread_handle);
+        }
     }
     MessageTableModel& model() { return window->message_model(); }
     const MessageRows& rows() { return model().rows(); }
@@ -127,6 +136,7 @@ class Window : public ::testing::Test {
     }
 
     std::unique_ptr<MainWindow> window;
+    std::vector<ThreadHandle> started;  // every worker a press began
     QLineEdit* address = nullptr;
     QPushButton* button = nullptr;
     QTableView* view = nullptr;

@@ -34,9 +34,10 @@ struct Registry {
     std::unordered_map<std::string, ClassFactory> classes;
 };
 
+// Never destroyed: a worker may still create or release objects while the process ends.
 Registry& registry() {
-    static Registry instance;
-    return instance;
+    static auto* instance = new Registry;
+    return *instance;
 }
 
 // 64 bits: the poll loop's thread initialises once per reply and never uninitialises, and a

@@ -68,17 +68,11 @@ std::string escape_target(std::u16string_view object_name) {
     return out;
 }
 
-struct CurlGlobal {
-    bool ok;
-    CurlGlobal() : ok(curl_global_init(CURL_GLOBAL_DEFAULT) == CURLE_OK) {}
-    ~CurlGlobal() {
-        if (ok) curl_global_cleanup();
-    }
-};
-
+// Initialised once and never cleaned up: a worker may still be inside a transfer while the
+// process ends, and a cleanup at exit would pull the library out from under it.
 bool curl_ready() {
-    static CurlGlobal global;
-    return global.ok;
+    static const bool ok = curl_global_init(CURL_GLOBAL_DEFAULT) == CURLE_OK;
+    return ok;
 }
 
 }  // namespace

@@ -21,9 +21,10 @@ struct HandleTable {
     ProcessHandle last = no_process_handle;
 };
 
+// Never destroyed: a worker may still trim while the process ends.
 HandleTable& handles() {
-    static HandleTable table;
-    return table;
+    static auto* table = new HandleTable;
+    return *table;
 }
 
 bool parse_pid(const char* name, ProcessId& id) {
