@@ -1,5 +1,7 @@
 #include "local_room.h"
 
+#include <algorithm>
+
 #include "demo_room/room_chat.h"
 
 namespace tavolen::shell_test {
@@ -48,18 +50,19 @@ LocalRoom::LocalRoom(Reply reply) : reply_(std::move(reply)) {
     server_.set_keep_alive_timeout(1);
     server_.set_read_timeout(1, 0);
     server_.Post("/ajax/msg", [this](const httplib::Request& request, httplib::Response& response) {
-        // The body is on record before the count moves, so a test that waits for the count
-        // finds the body.
+        int n;
         {
             std::lock_guard lock(mutex_);
-            bodies_.insert(request.body);
+            n = static_cast<int>(bodies_.size());
+            bodies_.push_back(request.body);
         }
-        const int n = requests_.fetch_add(1);
         response.set_content(demo::percent_encode(reply_(n)), "text/plain");
     });
     // The socket listens from here on; requests wait in its queue until the thread accepts.
     port_ = server_.bind_to_any_port("127.0.0.1");
     thread_ = std::thread([this] { server_.listen_after_bind(); });
+    // A stop before the server runs would be lost, and the destructor would wait forever.
+    while (!server_.is_running()) std::this_thread::yield();
 }
 
 LocalRoom::~LocalRoom() {
@@ -71,9 +74,15 @@ RoomEndpoint LocalRoom::endpoint() const {
     return RoomEndpoint{"127.0.0.1:" + std::to_string(port_)};
 }
 
-std::set<std::string> LocalRoom::bodies() const {
+int LocalRoom::requests() const {
     std::lock_guard lock(mutex_);
-    return bodies_;
+    return static_cast<int>(bodies_.size());
+}
+
+std::set<std::string> LocalRoom::bodies(int first) const {
+    std::lock_guard lock(mutex_);
+    return {bodies_.begin() + std::clamp<std::ptrdiff_t>(first, 0, bodies_.size()),
+            bodies_.end()};
 }
 
 }  // namespace tavolen::shell_test

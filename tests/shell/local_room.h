@@ -37,15 +37,14 @@ class LocalRoom {
     ~LocalRoom();
 
     RoomEndpoint endpoint() const;
-    int requests() const { return requests_.load(); }
-    // The distinct request bodies seen so far.
-    std::set<std::string> bodies() const;
+    int requests() const;
+    // The distinct bodies of the requests numbered from `first` on (all of them by default).
+    std::set<std::string> bodies(int first = 0) const;
 
   private:
     Reply reply_;
-    std::atomic<int> requests_{0};
     mutable std::mutex mutex_;
-    std::set<std::string> bodies_;
+    std::vector<std::string> bodies_;  // by request number
     httplib::Server server_;
     int port_ = 0;
     std::thread thread_;
