@@ -7,21 +7,19 @@
 #include <unordered_map>
 
 #include "duktape.h"
+#include "platform/clock/work_deadline.h"
 #include "platform/script/heap_arena.h"
 
 namespace tavolen::script {
 
 namespace {
 
-using Clock = std::chrono::steady_clock;
-
 // Per-heap bookkeeping, reached by the allocator and the deadline check through the heap's
 // user data pointer.
 struct HeapState {
     explicit HeapState(std::size_t cap) : arena(cap) {}
     HeapArena arena;
-    Clock::time_point deadline{};
-    bool deadline_armed = false;
+    std::optional<platform::WorkDeadline> deadline;  // set while a call runs
 };
 
 void* heap_alloc(void* udata, duk_size_t size) {
@@ -254,7 +252,7 @@ duk_ret_t value_to_string(duk_context* ctx, void*) {
 // point until the whole call has unwound: no script can catch its way past the deadline.
 extern "C" int tavolen_script_deadline_passed(void* udata) {
     auto* state = static_cast<HeapState*>(udata);
-    return state->deadline_armed && Clock::now() >= state->deadline ? 1 : 0;
+    return state->deadline && state->deadline->passed() ? 1 : 0;
 }
 
 // --- UTF-16 <-> engine bytes ------------------------------------------------------------------
@@ -354,8 +352,7 @@ struct ScriptEngine::Impl {
     std::optional<ScriptValue> run(std::u16string_view code, bool eval_code);
     std::optional<ScriptValue> take_result(duk_int_t rc);
     void arm() {
-        state.deadline = Clock::now() + limits.time_per_call;
-        state.deadline_armed = true;
+        state.deadline.emplace(limits.time_per_call);
     }
 };
 
@@ -445,7 +442,7 @@ std::optional<ScriptValue> ScriptEngine::Impl::run(std::u16string_view code, boo
 
 std::optional<ScriptValue> ScriptEngine::Impl::take_result(duk_int_t rc) {
     if (rc != DUK_EXEC_SUCCESS) {
-        state.deadline_armed = false;
+        state.deadline.reset();
         duk_pop(ctx);
         return std::nullopt;
     }
@@ -487,7 +484,7 @@ std::optional<ScriptValue> ScriptEngine::Impl::take_result(duk_int_t rc) {
                 read_text(-1);
             break;
     }
-    state.deadline_armed = false;
+    state.deadline.reset();
     duk_pop(ctx);
     return value;
 }

@@ -22,8 +22,9 @@ struct ScriptLimits {
     // several hundred times what the system needs, while a flood of data (a reply of 50 MB
     // decodes to well over that) is refused cleanly instead of swallowing the machine.
     std::size_t memory_bytes = std::size_t{128} << 20;
-    // Every call the system makes finishes in microseconds; a script still running after this is
-    // stopped with an error that no script can catch.
+    // Every call the system makes finishes in microseconds; a script that has kept its thread
+    // busy this long is stopped with an error that no script can catch. Processor time of the
+    // calling thread: a busy machine does not make a good call fail.
     std::chrono::milliseconds time_per_call{2000};
     // Shortcuts that give the same answers as the general path; switchable so tests can compare.
     bool member_path_shortcut = true;

@@ -5,6 +5,8 @@
 #include <algorithm>
 #include <utility>
 
+#include "platform/clock/work_deadline.h"
+
 namespace tavolen::vbregexp {
 
 class CompiledPattern {
@@ -145,8 +147,6 @@ struct MatchData {
     ~MatchData() { pcre2_match_data_free(data); }
 };
 
-using Clock = std::chrono::steady_clock;
-
 // One unanchored attempt from `start` on. PCRE2's match limit holds for each start position on
 // its own, so a single call over a long subject may spend it at every position in turn. The
 // positions are therefore tried a window at a time, with the clock read in between. The JIT's
@@ -155,7 +155,7 @@ using Clock = std::chrono::steady_clock;
 // (*COMMIT) that fails now ends only its own window's attempts; JavaScript has no such verbs.)
 int match_from(const CompiledPattern& pattern, PCRE2_SPTR units, PCRE2_SIZE length,
                PCRE2_SIZE start, pcre2_match_data* md, pcre2_match_context* context,
-               Clock::time_point deadline) {
+               platform::WorkDeadline& deadline) {
     constexpr PCRE2_SIZE window = 16;
     PCRE2_SIZE from = start;
     int rc;
@@ -164,7 +164,7 @@ int match_from(const CompiledPattern& pattern, PCRE2_SPTR units, PCRE2_SIZE leng
         pcre2_set_offset_limit(context, last ? PCRE2_UNSET : from + window - 1);
         rc = pcre2_match(pattern.code(), units, length, from, 0, md, context);
         if (rc != PCRE2_ERROR_NOMATCH || last) break;
-        if (Clock::now() >= deadline) {
+        if (deadline.passed()) {
             rc = PCRE2_ERROR_MATCHLIMIT;
             break;
         }
@@ -195,10 +195,10 @@ SearchStatus search(const CompiledPattern& pattern, std::u16string subject, bool
     const auto* units = reinterpret_cast<PCRE2_SPTR>(out.subject.data());
     const PCRE2_SIZE length = out.subject.size();
     const int pairs = out.groups + 1;
-    const Clock::time_point deadline = Clock::now() + limits.time_limit;
+    platform::WorkDeadline deadline(limits.time_limit);
     PCRE2_SIZE start = 0;
     while (start <= length) {
-        if (Clock::now() >= deadline) {
+        if (deadline.passed()) {
             out.offsets.clear();
             return SearchStatus::limit_exceeded;
         }
@@ -216,7 +216,7 @@ SearchStatus search(const CompiledPattern& pattern, std::u16string subject, bool
                                                                  : length;
         for (PCRE2_SIZE k = start + 1; k < found_at; ++k) {
             if (units[k] != u'\n' || units[k - 1] != u'\r') continue;
-            if (Clock::now() >= deadline) {
+            if (deadline.passed()) {
                 out.offsets.clear();
                 return SearchStatus::limit_exceeded;
             }

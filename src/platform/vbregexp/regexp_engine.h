@@ -21,7 +21,8 @@ struct RegexOptions {
 
 // Limits of one search. Past any of them the search stops and fails. The backtracking limits
 // hold for each position a match is tried from; the time limit for the whole search, which would
-// otherwise grow with the subject's length times the match limit.
+// otherwise grow with the subject's length times the match limit. It counts the processor time
+// of the searching thread: a busy machine does not make a good search fail.
 struct RegexLimits {
     std::uint32_t match_limit = 10'000'000;  // a badly backtracking attempt ends in ~20 ms
     std::uint32_t depth_limit = 100'000;
