@@ -64,7 +64,8 @@ MainWindow::MainWindow(RoomEndpoint endpoint, QWidget* parent)
     超级列表框1->setEditTriggers(QAbstractItemView::NoEditTriggers);
     超级列表框1->setWordWrap(false);
     超级列表框1->setCornerButtonEnabled(false);
-    超级列表框1->setFrameStyle(QFrame::StyledPanel | QFrame::Sunken);
+    // The two-pixel sunken 3-D edge of a classic list control, drawn the same in every style.
+    超级列表框1->setFrameStyle(QFrame::WinPanel | QFrame::Sunken);
     超级列表框1->verticalHeader()->hide();
     // Fixed row height: the view then never measures rows, whatever their number.
     超级列表框1->verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
