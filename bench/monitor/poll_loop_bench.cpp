@@ -11,6 +11,7 @@
 #include "monitor/message_rows.h"
 #include "monitor/poll_loop.h"
 #include "monitor/working_set_trim.h"
+#include "support/fixed_reply_room.h"
 
 namespace tavolen {
 namespace {
@@ -31,35 +32,10 @@ std::string forty_message_reply() {
                                 "],\"admin\":[" + admin + "]}}");
 }
 
-class Endpoint {
-  public:
-    Endpoint() : body_(forty_message_reply()) {
-        server_.set_tcp_nodelay(true);
-        server_.Post("/ajax/msg", [this](const httplib::Request&, httplib::Response& response) {
-            ++requests_;
-            response.set_content(body_, "text/plain");
-        });
-        port_ = server_.bind_to_any_port("127.0.0.1");
-        thread_ = std::thread([this] { server_.listen_after_bind(); });
-    }
-    ~Endpoint() {
-        server_.stop();
-        thread_.join();
-    }
-    std::string host() const { return "127.0.0.1:" + std::to_string(port_); }
-    long requests() const { return requests_.load(); }
-    std::size_t reply_size() const { return body_.size(); }
-
-  private:
-    std::string body_;
-    httplib::Server server_;
-    std::atomic<long> requests_{0};
-    int port_ = 0;
-    std::thread thread_;
-};
+using Endpoint = bench::FixedReplyRoom;
 
 Endpoint& endpoint() {
-    static Endpoint e;
+    static Endpoint e(forty_message_reply());
     return e;
 }
 

@@ -22,6 +22,7 @@
 #include "shell/message_table_model.h"
 #include "shell/thread_launcher.h"
 #include "shell/worker_entry.h"
+#include "support/fixed_reply_room.h"
 
 // Rows per second from one reply into the list: a worker filling a plain in-memory list, against
 // the same worker filling the window's list, every list operation a blocking queued call that
@@ -51,30 +52,6 @@ std::string reply_of_fresh_messages(int count) {
                                 "],\"admin\":[]}}");
 }
 
-// The room endpoint on 127.0.0.1, answering every request with the same reply.
-class Endpoint {
-  public:
-    explicit Endpoint(int messages) : body_(reply_of_fresh_messages(messages)) {
-        server_.set_tcp_nodelay(true);
-        server_.Post("/ajax/msg", [this](const httplib::Request&, httplib::Response& response) {
-            response.set_content(body_, "text/plain");
-        });
-        port_ = server_.bind_to_any_port("127.0.0.1");
-        thread_ = std::thread([this] { server_.listen_after_bind(); });
-    }
-    ~Endpoint() {
-        server_.stop();
-        thread_.join();
-    }
-    RoomEndpoint room_endpoint() const { return {"127.0.0.1:" + std::to_string(port_)}; }
-    std::size_t reply_size() const { return body_.size(); }
-
-  private:
-    std::string body_;
-    httplib::Server server_;
-    int port_ = 0;
-    std::thread thread_;
-};
 
 // The first n rows are there and whole: the last one filled to its last cell and selected, as
 // adding a row leaves it.
@@ -166,13 +143,13 @@ void set_rows_counters(benchmark::State& state, int messages, std::size_t reply_
 // in-memory list on its own thread; no other thread is involved until the rows are whole.
 void BM_RowsIntoPlainList(benchmark::State& state) {
     const int messages = static_cast<int>(state.range(0));
-    Endpoint endpoint(messages);
+    bench::FixedReplyRoom endpoint(reply_of_fresh_messages(messages));
     const Text room = extract_room_id(room_address);
     for (auto _ : state) {
         auto rows = std::make_shared<WatchedRows>(messages);
         auto worker = std::make_shared<WorkerThread>();
         worker->list = rows;
-        worker->endpoint = endpoint.room_endpoint();
+        worker->endpoint = RoomEndpoint{endpoint.host()};
 
         const auto start = Clock::now();
         if (!start_worker_thread(worker_entry, 0, &room, nullptr, nullptr, nullptr, worker)) {
@@ -199,8 +176,8 @@ void BM_RowsIntoPlainList(benchmark::State& state) {
 // batches of its own and is not waited for.
 void BM_RowsIntoWindowList(benchmark::State& state) {
     const int messages = static_cast<int>(state.range(0));
-    Endpoint endpoint(messages);
-    MainWindow window(endpoint.room_endpoint());
+    bench::FixedReplyRoom endpoint(reply_of_fresh_messages(messages));
+    MainWindow window(RoomEndpoint{endpoint.host()});
     window.show();
     if (!run_events_until([&] { return window.windowHandle()->isExposed(); })) {
         state.SkipWithError("the window was never exposed");

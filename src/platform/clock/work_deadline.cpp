@@ -2,6 +2,8 @@
 
 #include <time.h>
 
+#include <algorithm>
+
 namespace tavolen::platform {
 namespace {
 
@@ -21,13 +23,17 @@ nanoseconds thread_time() {
 }  // namespace
 
 WorkDeadline::WorkDeadline(nanoseconds limit)
-    : next_look_(steady_clock::now() + limit), end_(thread_time() + limit) {}
+    : limit_(limit), next_look_(steady_clock::now() + std::min<nanoseconds>(limit, grace)) {}
 
 bool WorkDeadline::passed() {
     if (passed_) return true;
     const steady_clock::time_point now = steady_clock::now();
     if (now < next_look_) return false;
     const nanoseconds used_up_to = thread_time();
+    if (!looked_) {
+        looked_ = true;
+        end_ = used_up_to + limit_;
+    }
     if (used_up_to >= end_) return passed_ = true;
     // The thread cannot spend what is left in less elapsed time than that.
     next_look_ = now + (end_ - used_up_to);
